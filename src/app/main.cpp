@@ -1,0 +1,31 @@
+#include "exceptionguard.h"
+#include "bridge/console.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <csignal>
+#include <string>
+
+int main(int argc, char *argv[])
+{
+#ifdef SIGPIPE
+    // A client that stops reading, or a desktop application that goes away mid-write, must
+    // not end the bridge; the failed write is ignored instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    return oxlconsole::runGuarded([&] {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("OXL Calyxen Connector"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+        if (argc <= 1)
+            return 0;
+        const std::string mode = argv[1];
+        if (mode != "Calyxen")
+            return 0;
+        oxlconsole::Console console;
+        QTimer::singleShot(1, &console, SLOT(runCalyxen()));
+        QObject::connect(&console, SIGNAL(quit()), &app, SLOT(quit()));
+        return app.exec();
+    });
+}

@@ -1,0 +1,80 @@
+#include "console.h"
+
+#include "calyxenworker.h"
+#include "controlline.h"
+#include "standardinput.h"
+#include "link/ipcobject.h"
+
+#include <QTimer>
+
+#include <iostream>
+
+namespace oxlconsole {
+
+Console::Console()
+    : m_reconnectTimer(new QTimer(this))
+    , m_link(new IPCObject)
+{
+    auto *reader = new CalyxenWorker;
+    connect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
+    connect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
+    connect(reader, &CalyxenWorker::messageReceived, this, &Console::calyxenMessageReceived);
+    connect(&m_readerThread, &QThread::finished, reader, &QObject::deleteLater);
+    connect(&m_readerThread, &QThread::started, reader, &CalyxenWorker::doWork);
+    // The reader finishes on its own only at the end of standard input; the lines it read
+    // before are queued ahead of this and are handled first.
+    connect(&m_readerThread, &QThread::finished, this, &Console::quit);
+    connect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
+    reader->moveToThread(&m_readerThread);
+    // A coarse timer may fire early; the first attempt must not come before 2000 ms.
+    m_reconnectTimer->setTimerType(Qt::PreciseTimer);
+    m_reconnectTimer->start(2000);
+}
+
+Console::~Console()
+{
+    m_readerThread.quit();
+    StandardInput::interrupt(&m_readerThread);
+    m_readerThread.wait();
+    emit quit();
+    // The link goes only now, when the process is about to end, taking its connection with it.
+    delete m_link;
+}
+
+void Console::runCalyxen()
+{
+    m_readerThread.start(QThread::InheritPriority);
+}
+
+void Console::runOXL()
+{
+    if (!m_link->isConnected())
+        m_link->connectToServer();
+    if (m_link->isConnected())
+        m_reconnectTimer->stop();
+}
+
+void Console::calyxenMessageReceived(const QString &msg)
+{
+    if (msg.compare(controlLine, Qt::CaseInsensitive) != 0) {
+        m_link->sendMessage(msg);
+        return;
+    }
+    startDesktopApplication();
+    m_reconnectTimer->start();
+}
+
+void Console::oxlMessageReceived(const QString &msg)
+{
+    QByteArray bytes = msg.toUtf8();
+    bytes.append('\n');
+    std::cout.write(bytes.constData(), bytes.size());
+    std::cout.flush();
+}
+
+void Console::oxlDisconnected()
+{
+    m_reconnectTimer->start();
+}
+
+} // namespace oxlconsole

@@ -1,0 +1,41 @@
+#ifndef OXLCONSOLE_CONSOLE_H
+#define OXLCONSOLE_CONSOLE_H
+
+#include <QObject>
+#include <QThread>
+
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
+namespace oxlconsole {
+
+class IPCObject;
+
+class Console : public QObject
+{
+    Q_OBJECT
+
+public:
+    Console();
+    ~Console() override;
+
+signals:
+    void quit();
+
+public slots:
+    void runCalyxen();
+    void runOXL();
+    void calyxenMessageReceived(const QString &msg);
+    void oxlMessageReceived(const QString &msg);
+    void oxlDisconnected();
+
+private:
+    QTimer *m_reconnectTimer;
+    QThread m_readerThread;
+    IPCObject *m_link;
+};
+
+} // namespace oxlconsole
+
+#endif

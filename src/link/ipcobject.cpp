@@ -1,0 +1,113 @@
+#include "ipcobject.h"
+
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace oxlconsole {
+
+IPCObject::IPCObject()
+    : m_socket(new QLocalSocket)
+{
+    connect(m_socket, SIGNAL(connected()), this, SLOT(socketConnected()));
+    connect(m_socket, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
+    connect(m_socket, SIGNAL(readyRead()), this, SLOT(readyRead()));
+    connect(m_socket, SIGNAL(error(QLocalSocket::LocalSocketError)),
+            this, SLOT(displayError(QLocalSocket::LocalSocketError)));
+}
+
+IPCObject::~IPCObject()
+{
+    disconnect(m_socket, nullptr, this, nullptr);
+    delete m_socket;
+}
+
+void IPCObject::connectToServer()
+{
+    m_lock.lock();
+    m_decoder.reset();
+    m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
+    m_socket->waitForConnected(2000);
+    m_lock.unlock();
+    receiveDeferred();
+}
+
+bool IPCObject::isConnected() const
+{
+    return m_socket->state() == QLocalSocket::ConnectedState;
+}
+
+void IPCObject::sendMessage(const QString &msg)
+{
+    // Writing to a socket that is not open fails anyway; skipping it spares a Qt warning per line.
+    if (!m_socket->isWritable())
+        return;
+    QByteArray bytes = msg.toUtf8();
+    bytes.append('\n');
+    m_lock.lock();
+    m_socket->write(bytes);
+    m_socket->flush();
+    m_socket->waitForBytesWritten(30000);
+    m_lock.unlock();
+    receiveDeferred();
+}
+
+void IPCObject::readyRead()
+{
+    // Qt can signal readiness from inside the blocking waits of connectToServer() and
+    // sendMessage(), which hold the lock; the read is then made as soon as they release it.
+    if (!m_lock.tryLock()) {
+        m_receivePending = true;
+        return;
+    }
+    receive(false);
+    m_lock.unlock();
+}
+
+void IPCObject::socketConnected()
+{
+}
+
+void IPCObject::socketDisconnected()
+{
+    emit gotDisconnected();
+}
+
+void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
+{
+    QTextStream out(stdout);
+    switch (socketError) {
+    case QLocalSocket::ConnectionRefusedError:
+        out << tr("OXL Server refused connection");
+        break;
+    case QLocalSocket::PeerClosedError:
+        break;
+    case QLocalSocket::ServerNotFoundError:
+        out << tr("OXL Server could not be found");
+        break;
+    default:
+        out << tr("The following error occurred: %1.").arg(m_socket->errorString());
+    }
+}
+
+void IPCObject::receive(bool deferred)
+{
+    const QByteArray bytes = m_socket->readAll();
+    m_socket->flush();
+    if (deferred && bytes.isEmpty())
+        return;
+    QString text;
+    if (m_decoder.decode(bytes, &text))
+        emit gotMessage(text);
+}
+
+void IPCObject::receiveDeferred()
+{
+    if (!m_receivePending)
+        return;
+    m_receivePending = false;
+    QMutexLocker locker(&m_lock);
+    receive(true);
+}
+
+} // namespace oxlconsole

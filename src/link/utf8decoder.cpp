@@ -1,0 +1,64 @@
+#include "utf8decoder.h"
+
+namespace oxlconsole {
+
+namespace {
+
+bool isContinuation(uchar byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The number of bytes at the end of data that begin a character whose remaining bytes
+// have not arrived yet, judged as Qt's UTF-8 conversion judges an unfinished sequence.
+int unfinishedTail(const QByteArray &data)
+{
+    const int size = data.size();
+    for (int back = 1; back <= 3 && back <= size; ++back) {
+        const uchar byte = uchar(data.at(size - back));
+        if (isContinuation(byte))
+            continue;
+        const int needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        return byte >= 0xC2 && byte <= 0xF4 && needed > back ? back : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool Utf8Decoder::decode(const QByteArray &read, QString *text)
+{
+    const int zero = read.indexOf('\0');
+    QByteArray data = zero < 0 ? read : read.left(zero);
+    if (!m_carry.isEmpty()) {
+        data.prepend(m_carry);
+        m_carry.clear();
+    }
+    // A character split between two reads is held back and completed by the next read, so
+    // that it is not turned into replacement characters.
+    if (zero < 0) {
+        const int tail = unfinishedTail(data);
+        if (tail > 0) {
+            m_carry = data.right(tail);
+            data.chop(tail);
+            if (data.isEmpty())
+                return false;
+        }
+    }
+    *text = QString::fromUtf8(data);
+    // Qt drops a byte order mark at the start of the converted bytes; only the start of the
+    // connection's stream may lose one.
+    if (!m_atStart && data.startsWith("\xEF\xBB\xBF"))
+        text->prepend(QChar(0xFEFF));
+    if (!data.isEmpty())
+        m_atStart = false;
+    return true;
+}
+
+void Utf8Decoder::reset()
+{
+    m_carry.clear();
+    m_atStart = true;
+}
+
+} // namespace oxlconsole

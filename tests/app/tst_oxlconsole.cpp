@@ -1,0 +1,262 @@
+#include "bridgeprocess.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+// The bridge as a whole, run as a client runs it.
+class tst_OxlConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // run mode
+    void refusedModes_data();
+    void refusedModes();
+    void furtherArgumentsIgnored();
+
+    // connecting
+    void firstAttemptAfterTwoSeconds();
+    void reconnectsAfterDesktopCloses();
+
+    // client to desktop
+    void linesForwarded_data();
+    void linesForwarded();
+    void longLineForwarded();
+    void linesBeforeConnectionDropped();
+
+    // desktop to client
+    void textsWritten_data();
+    void textsWritten();
+    void clientStopsReading();
+
+    // end of input
+    void endOfInput_data();
+    void endOfInput();
+    void endOfInputBeforeConnecting();
+};
+
+void tst_OxlConsole::refusedModes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("none") << QStringList();
+    QTest::newRow("lower case") << QStringList{"calyxen"};
+    QTest::newRow("upper case") << QStringList{"CALYXEN"};
+    QTest::newRow("trailing blank") << QStringList{"Calyxen "};
+    QTest::newRow("leading blank") << QStringList{" Calyxen"};
+    QTest::newRow("longer") << QStringList{"Calyxens"};
+    QTest::newRow("empty") << QStringList{""};
+    QTest::newRow("second argument") << QStringList{"run", "Calyxen"};
+}
+
+void tst_OxlConsole::refusedModes()
+{
+    QFETCH(QStringList, arguments);
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.process.setProcessChannelMode(QProcess::SeparateChannels);
+    bridge.start(arguments);
+    QVERIFY(bridge.process.waitForFinished(3000));
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), 0);
+    QCOMPARE(bridge.output(), QByteArray());
+    QCOMPARE(bridge.process.readAllStandardError(), QByteArray());
+    QVERIFY(!bridge.server.waitForNewConnection(100));
+}
+
+void tst_OxlConsole::furtherArgumentsIgnored()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start({"Calyxen", "extra", "--flag"});
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write("still here\n");
+    QCOMPARE(BridgeProcess::receive(desktop, 11), QByteArray("still here\n"));
+}
+
+void tst_OxlConsole::firstAttemptAfterTwoSeconds()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    QElapsedTimer clock;
+    clock.start();
+    bridge.start();
+    QVERIFY(bridge.accept());
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 1990, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < 6000, qPrintable(QString::number(elapsed)));
+    // Once connected the timer is stopped: no further attempt.
+    QVERIFY(!bridge.server.waitForNewConnection(4500));
+    QCOMPARE(bridge.output(), QByteArray());
+}
+
+void tst_OxlConsole::reconnectsAfterDesktopCloses()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *first = bridge.accept();
+    QVERIFY(first);
+    QElapsedTimer clock;
+    clock.start();
+    first->disconnectFromServer();
+    QLocalSocket *second = bridge.accept();
+    QVERIFY(second);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 1900 && elapsed < 6000, qPrintable(QString::number(elapsed)));
+    bridge.write("after\n");
+    QCOMPARE(BridgeProcess::receive(second, 6), QByteArray("after\n"));
+    // The close itself is not reported to the client.
+    QCOMPARE(bridge.output(), QByteArray());
+}
+
+void tst_OxlConsole::linesForwarded_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("ascii") << QByteArray("abc\n") << QByteArray("abc\n");
+    QTest::newRow("empty line") << QByteArray("\n") << QByteArray("\n");
+    QTest::newRow("several") << QByteArray("one\ntwo\n\nthree\n") << QByteArray("one\ntwo\n\nthree\n");
+    QTest::newRow("utf-8") << QByteArray("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80\n")
+                           << QByteArray("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80\n");
+    QTest::newRow("zero byte") << QByteArray("a\0b\n", 4) << QByteArray("a\0b\n", 4);
+    QTest::newRow("carriage return") << QByteArray("a\r\n") << QByteArray("a\r\n");
+    QTest::newRow("0x1a is data") << QByteArray("a\x1a" "b\n") << QByteArray("a\x1a" "b\n");
+    QTest::newRow("invalid utf-8") << QByteArray("x\xFFy\n") << QByteArray("x\xEF\xBF\xBDy\n");
+}
+
+void tst_OxlConsole::linesForwarded()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write(input);
+    QCOMPARE(BridgeProcess::receive(desktop, expected.size()), expected);
+    QVERIFY(!desktop->waitForReadyRead(300));
+}
+
+void tst_OxlConsole::longLineForwarded()
+{
+    QByteArray line(8 * 1024 * 1024, 'x');
+    for (int i = 0; i < line.size(); i += 4099)
+        line[i] = char('a' + i % 26);
+    line.append('\n');
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write(line);
+    const QByteArray received = BridgeProcess::receive(desktop, line.size(), 30000);
+    QCOMPARE(received.size(), line.size());
+    QVERIFY(received == line);
+}
+
+void tst_OxlConsole::linesBeforeConnectionDropped()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    bridge.write("early\n");
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write("late\n");
+    QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("late\n"));
+    QVERIFY(!desktop->waitForReadyRead(300));
+}
+
+void tst_OxlConsole::textsWritten_data()
+{
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("one text") << QByteArrayList{"hello"} << QByteArray("hello\n");
+    QTest::newRow("two lines in one read") << QByteArrayList{"one\ntwo\n"} << QByteArray("one\ntwo\n\n");
+    QTest::newRow("separate reads") << QByteArrayList{"one", "two"} << QByteArray("one\ntwo\n");
+    QTest::newRow("cut at zero byte") << QByteArrayList{QByteArray("a\0b", 3), "c"} << QByteArray("a\nc\n");
+    QTest::newRow("character split across reads")
+        << QByteArrayList{"price \xE2\x82", "\xAC 5"} << QByteArray("price \n\xE2\x82\xAC 5\n");
+    QTest::newRow("only a fragment") << QByteArrayList{"\xF0\x9F", "\x98\x80"} << QByteArray("\xF0\x9F\x98\x80\n");
+    QTest::newRow("invalid utf-8") << QByteArrayList{"\xFF\xFE"} << QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD\n");
+}
+
+void tst_OxlConsole::textsWritten()
+{
+    QFETCH(QByteArrayList, writes);
+    QFETCH(QByteArray, expected);
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    for (const QByteArray &bytes : writes) {
+        desktop->write(bytes);
+        QVERIFY(desktop->waitForBytesWritten(5000));
+        // Gives the bridge time to take these bytes as a read of their own.
+        QTest::qWait(300);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), expected, 5000);
+}
+
+void tst_OxlConsole::clientStopsReading()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.process.closeReadChannel(QProcess::StandardOutput);
+    for (int i = 0; i < 20; ++i) {
+        desktop->write(QByteArray(4096, 'z'));
+        desktop->waitForBytesWritten(1000);
+    }
+    QTest::qWait(300);
+    bridge.write("alive\n");
+    QCOMPARE(BridgeProcess::receive(desktop, 6), QByteArray("alive\n"));
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_OxlConsole::endOfInput_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("last line ended") << QByteArray("a\nb\n") << QByteArray("a\nb\n");
+    QTest::newRow("last line unended") << QByteArray("a\nlast") << QByteArray("a\nlast\n");
+    QTest::newRow("nothing") << QByteArray() << QByteArray();
+}
+
+void tst_OxlConsole::endOfInput()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write(input);
+    bridge.closeInput();
+    QVERIFY(bridge.process.waitForFinished(5000));
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), 0);
+    // No message stands for the end itself.
+    QCOMPARE(BridgeProcess::receive(desktop, expected.size() + 1, 1000), expected);
+}
+
+void tst_OxlConsole::endOfInputBeforeConnecting()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    bridge.write("dropped\n");
+    bridge.closeInput();
+    QVERIFY(bridge.process.waitForFinished(5000));
+    QCOMPARE(bridge.process.exitCode(), 0);
+    QVERIFY(!bridge.server.waitForNewConnection(100));
+}
+
+QTEST_GUILESS_MAIN(tst_OxlConsole)
+#include "tst_oxlconsole.moc"

@@ -1,0 +1,63 @@
+#include "bridge/console.h"
+#include "stdinpipe.h"
+
+#include <QtTest>
+
+#include <memory>
+
+// The controller's own life: its reader and its end.
+class tst_Console : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void teardownWhileReaderBlocked();
+    void endOfInputQuits();
+
+private:
+    QTemporaryDir m_directory;
+};
+
+void tst_Console::initTestCase()
+{
+    // No desktop application serves here: the link's attempts fail without touching another test.
+    QVERIFY(m_directory.isValid());
+    qputenv("TMPDIR", QFile::encodeName(m_directory.path()));
+}
+
+// Destroying the controller must neither hang on the blocked reader nor abort.
+void tst_Console::teardownWhileReaderBlocked()
+{
+    StdinPipe input;
+    QVERIFY(input.isValid());
+    auto console = std::make_unique<oxlconsole::Console>();
+    QSignalSpy quitSpy(console.get(), SIGNAL(quit()));
+    console->runCalyxen();
+    input.write("a line\n");
+    QTest::qWait(200);
+    QCOMPARE(quitSpy.count(), 0);
+    QElapsedTimer clock;
+    clock.start();
+    console.reset();
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(quitSpy.count(), 1);
+}
+
+void tst_Console::endOfInputQuits()
+{
+    StdinPipe input;
+    QVERIFY(input.isValid());
+    oxlconsole::Console console;
+    QSignalSpy quitSpy(&console, SIGNAL(quit()));
+    console.runCalyxen();
+    input.write("last");
+    QTest::qWait(100);
+    QCOMPARE(quitSpy.count(), 0);
+    input.close();
+    QTRY_COMPARE(quitSpy.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_Console)
+#include "tst_console.moc"

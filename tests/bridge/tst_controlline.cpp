@@ -1,0 +1,173 @@
+#include "bridgeprocess.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+// The control line, run against copies of the bridge and of the sample desktop application
+// placed beside it as OXL.exe.
+class tst_ControlLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsDesktopApplication_data();
+    void startsDesktopApplication();
+    void againWhileConnected();
+    void blankMakesOrdinaryLine_data();
+    void blankMakesOrdinaryLine();
+    void missingProgram();
+
+private:
+    struct Launch
+    {
+        QString program;
+        QString workingDirectory;
+        int argumentCount;
+    };
+
+    // Copies the bridge into a folder of its own, with OXL.exe beside it if wanted, and
+    // hides a decoy OXL.exe on PATH.
+    static QString installBridge(BridgeProcess &bridge, bool withDesktop);
+    static QList<Launch> launches(const BridgeProcess &bridge);
+    static void stopLaunched(const BridgeProcess &bridge);
+    static QString launchLog(const BridgeProcess &bridge);
+
+    const QByteArray greeting = "OXL desktop application ready\n";
+};
+
+QString tst_ControlLine::launchLog(const BridgeProcess &bridge)
+{
+    return bridge.directory() + QStringLiteral("/launches.log");
+}
+
+QString tst_ControlLine::installBridge(BridgeProcess &bridge, bool withDesktop)
+{
+    const QDir root(bridge.directory());
+    root.mkdir(QStringLiteral("bin"));
+    root.mkdir(QStringLiteral("decoy"));
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    QFile::copy(QStringLiteral(OXLCONSOLE_PATH), bin + QStringLiteral("/oxlconsole"));
+    if (withDesktop)
+        QFile::copy(QStringLiteral(OXLDESKTOP_PATH), bin + QStringLiteral("/OXL.exe"));
+    QFile::copy(QStringLiteral(OXLDESKTOP_PATH), root.filePath(QStringLiteral("decoy/OXL.exe")));
+    bridge.environment.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("decoy")) + QLatin1Char(':')
+                                                          + bridge.environment.value(QStringLiteral("PATH")));
+    bridge.environment.insert(QStringLiteral("OXL_DESKTOP_LAUNCH_LOG"), launchLog(bridge));
+    return bin;
+}
+
+QList<tst_ControlLine::Launch> tst_ControlLine::launches(const BridgeProcess &bridge)
+{
+    QFile log(launchLog(bridge));
+    QList<Launch> result;
+    if (!log.open(QIODevice::ReadOnly))
+        return result;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() >= 4)
+            result.append({QString::fromUtf8(fields.at(1)), QString::fromUtf8(fields.at(2)), fields.at(3).toInt()});
+    }
+    return result;
+}
+
+void tst_ControlLine::stopLaunched(const BridgeProcess &bridge)
+{
+    QFile log(launchLog(bridge));
+    if (!log.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        const qint64 pid = line.split('\t').constFirst().toLongLong();
+        if (pid > 0)
+            ::kill(pid_t(pid), SIGTERM);
+    }
+}
+
+void tst_ControlLine::startsDesktopApplication_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("upper case") << QByteArray("#OPEN_OXL#");
+    QTest::newRow("lower case") << QByteArray("#open_oxl#");
+    QTest::newRow("mixed case") << QByteArray("#Open_Oxl#");
+}
+
+void tst_ControlLine::startsDesktopApplication()
+{
+    QFETCH(QByteArray, line);
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.write(line + '\n');
+
+    QTRY_COMPARE(launches(bridge).size(), 1);
+    const Launch launch = launches(bridge).constFirst();
+    QCOMPARE(launch.program, bin + QStringLiteral("/OXL.exe"));
+    QCOMPARE(launch.workingDirectory, bin);
+    QCOMPARE(launch.argumentCount, 0);
+
+    // The bridge connects on a following tick; the line itself gave the client nothing.
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
+    bridge.write("ping\n");
+    QTRY_COMPARE(bridge.output(), greeting + "OXL received: ping\n");
+    QCOMPARE(launches(bridge).size(), 1);
+    stopLaunched(bridge);
+}
+
+void tst_ControlLine::againWhileConnected()
+{
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.write("#OPEN_OXL#\n");
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
+
+    bridge.write("#open_OXL#\n");
+    QTRY_COMPARE(launches(bridge).size(), 2);
+    // The restarted timer finds the link connected: no new connection, which would greet
+    // again, and no report.
+    QTest::qWait(4500);
+    QCOMPARE(bridge.output(), greeting);
+    bridge.write("ping\n");
+    QTRY_COMPARE(bridge.output(), greeting + "OXL received: ping\n");
+    stopLaunched(bridge);
+}
+
+void tst_ControlLine::blankMakesOrdinaryLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("blank before") << QByteArray(" #OPEN_OXL#");
+    QTest::newRow("blank after") << QByteArray("#OPEN_OXL# ");
+    QTest::newRow("tab after") << QByteArray("#open_oxl#\t");
+}
+
+void tst_ControlLine::blankMakesOrdinaryLine()
+{
+    QFETCH(QByteArray, line);
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    QVERIFY(bridge.listen());
+    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    bridge.write(line + '\n');
+    QCOMPARE(BridgeProcess::receive(desktop, line.size() + 1), line + '\n');
+    QTest::qWait(300);
+    QVERIFY(launches(bridge).isEmpty());
+}
+
+void tst_ControlLine::missingProgram()
+{
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, false);
+    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.write("#OPEN_OXL#\n");
+    const QByteArray report = "OXL Server could not be found";
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().count(report) >= 2, 9000);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+    QCOMPARE(bridge.output(), report.repeated(bridge.output().count(report)));
+    // Neither the decoy on PATH nor anything else was started.
+    QVERIFY(launches(bridge).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_ControlLine)
+#include "tst_controlline.moc"

@@ -1,0 +1,223 @@
+#include "link/ipcobject.h"
+
+#include <QLocalServer>
+#include <QtTest>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+Q_DECLARE_METATYPE(QLocalSocket::LocalSocketError)
+
+using oxlconsole::IPCObject;
+
+// The link against a real local server that serves the name OXL in a private directory.
+class tst_IPCObject : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    // connecting
+    void connectAndDisconnect();
+
+    // sending
+    void sendMessage_data();
+    void sendMessage();
+    void sendWhileUnconnectedIsDropped();
+
+    // receiving
+    void receive_data();
+    void receive();
+    void receiveWhileSending();
+
+    // error reports
+    void errorReports_data();
+    void errorReports();
+
+private:
+    QLocalSocket *connectLink(IPCObject &link);
+
+    QTemporaryDir m_directory;
+    QLocalServer m_server;
+};
+
+void tst_IPCObject::initTestCase()
+{
+    QVERIFY(m_directory.isValid());
+    qputenv("TMPDIR", QFile::encodeName(m_directory.path()));
+    qRegisterMetaType<QLocalSocket::LocalSocketError>();
+}
+
+void tst_IPCObject::cleanup()
+{
+    m_server.close();
+}
+
+QLocalSocket *tst_IPCObject::connectLink(IPCObject &link)
+{
+    if (!m_server.isListening() && !m_server.listen(QStringLiteral("OXL")))
+        return nullptr;
+    link.connectToServer();
+    if (!m_server.waitForNewConnection(5000))
+        return nullptr;
+    return m_server.nextPendingConnection();
+}
+
+void tst_IPCObject::connectAndDisconnect()
+{
+    IPCObject link;
+    QSignalSpy disconnectedSpy(&link, SIGNAL(gotDisconnected()));
+    QVERIFY(!link.isConnected());
+    QLocalSocket *desktop = connectLink(link);
+    QVERIFY(desktop);
+    QVERIFY(link.isConnected());
+    desktop->disconnectFromServer();
+    QTRY_COMPARE(disconnectedSpy.count(), 1);
+    QVERIFY(!link.isConnected());
+    QTest::qWait(200);
+    QCOMPARE(disconnectedSpy.count(), 1);
+}
+
+void tst_IPCObject::sendMessage_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ascii") << QStringLiteral("abc") << QByteArray("abc\n");
+    QTest::newRow("empty") << QString() << QByteArray("\n");
+    QTest::newRow("zero character") << (QStringLiteral("a") + QChar(0) + QStringLiteral("b")) << QByteArray("a\0b\n", 4);
+    QTest::newRow("non-ascii") << QString::fromUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80")
+                               << QByteArray("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\n");
+    QTest::newRow("line feed inside") << QStringLiteral("a\nb") << QByteArray("a\nb\n");
+}
+
+void tst_IPCObject::sendMessage()
+{
+    QFETCH(QString, message);
+    QFETCH(QByteArray, bytes);
+    IPCObject link;
+    QLocalSocket *desktop = connectLink(link);
+    QVERIFY(desktop);
+    link.sendMessage(message);
+    QTRY_COMPARE(desktop->bytesAvailable(), qint64(bytes.size()));
+    QCOMPARE(desktop->readAll(), bytes);
+}
+
+void tst_IPCObject::sendWhileUnconnectedIsDropped()
+{
+    IPCObject link;
+    link.sendMessage(QStringLiteral("lost"));
+    QLocalSocket *desktop = connectLink(link);
+    QVERIFY(desktop);
+    link.sendMessage(QStringLiteral("kept"));
+    QTRY_COMPARE(desktop->bytesAvailable(), qint64(5));
+    QCOMPARE(desktop->readAll(), QByteArray("kept\n"));
+}
+
+void tst_IPCObject::receive_data()
+{
+    // Each group of writes reaches the link as one read.
+    QTest::addColumn<QList<QByteArrayList>>("reads");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("one read") << QList<QByteArrayList>{{"hello"}} << QStringList{"hello"};
+    QTest::newRow("two writes, one read") << QList<QByteArrayList>{{"a", "b"}} << QStringList{"ab"};
+    QTest::newRow("lines stay inside") << QList<QByteArrayList>{{"x\ny\n"}} << QStringList{"x\ny\n"};
+    QTest::newRow("cut at zero byte") << QList<QByteArrayList>{{QByteArray("a\0b", 3)}, {"c"}}
+                                      << QStringList{"a", "c"};
+    QTest::newRow("zero byte first") << QList<QByteArrayList>{{QByteArray("\0z", 2)}} << QStringList{""};
+    QTest::newRow("character split") << QList<QByteArrayList>{{"ab\xE2\x82"}, {"\xAC" "c"}}
+                                     << QStringList{"ab", QString::fromUtf8("\xE2\x82\xAC" "c")};
+    QTest::newRow("fragment alone") << QList<QByteArrayList>{{"\xF0"}, {"\x9F\x98"}, {"\x80"}}
+                                    << QStringList{QString::fromUtf8("\xF0\x9F\x98\x80")};
+    QTest::newRow("fragment before zero byte") << QList<QByteArrayList>{{"\xE2"}, {QByteArray("\0", 1)}}
+                                               << QStringList{QStringLiteral("\uFFFD")};
+    QTest::newRow("invalid bytes") << QList<QByteArrayList>{{"\xFF" "a\xC0"}} << QStringList{QStringLiteral("\uFFFDa\uFFFD")};
+    QTest::newRow("byte order mark later") << QList<QByteArrayList>{{"a"}, {"\xEF\xBB\xBF" "b"}}
+                                           << QStringList{"a", QStringLiteral("\uFEFFb")};
+    QTest::newRow("byte order mark first") << QList<QByteArrayList>{{"\xEF\xBB\xBF" "b"}} << QStringList{"b"};
+}
+
+void tst_IPCObject::receive()
+{
+    QFETCH(QList<QByteArrayList>, reads);
+    QFETCH(QStringList, messages);
+    IPCObject link;
+    QStringList received;
+    connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received.append(msg); });
+    QLocalSocket *desktop = connectLink(link);
+    QVERIFY(desktop);
+    for (const QByteArrayList &writes : reads) {
+        for (const QByteArray &bytes : writes)
+            desktop->write(bytes);
+        QVERIFY(desktop->waitForBytesWritten(5000));
+        QTest::qWait(100);
+    }
+    QTRY_COMPARE(received, messages);
+}
+
+// Qt can signal readiness from inside a blocked send; nothing may deadlock or get lost.
+void tst_IPCObject::receiveWhileSending()
+{
+    QProcess desktop;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), m_directory.path());
+    desktop.setProcessEnvironment(environment);
+    desktop.start(QStringLiteral(OXLDESKTOP_PATH), {"--echo", "--greeting", ""});
+    QVERIFY(desktop.waitForStarted());
+    IPCObject link;
+    QString received;
+    connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received += msg; });
+    QTRY_VERIFY_WITH_TIMEOUT((link.connectToServer(), link.isConnected()), 5000);
+
+    QString payload;
+    for (int i = 0; payload.size() < 8 * 1024 * 1024; ++i)
+        payload += QString::number(i) + QLatin1Char(' ');
+    link.sendMessage(payload);
+    link.sendMessage(QStringLiteral("end"));
+    const QString expected = payload + QStringLiteral("\nend\n");
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 20000);
+    QVERIFY(received == expected);
+    desktop.kill();
+    desktop.waitForFinished();
+}
+
+void tst_IPCObject::errorReports_data()
+{
+    QTest::addColumn<QLocalSocket::LocalSocketError>("error");
+    QTest::addColumn<QByteArray>("written");
+    const QByteArray generic = "The following error occurred: " + QLocalSocket().errorString().toUtf8() + '.';
+    QTest::newRow("refused") << QLocalSocket::ConnectionRefusedError << QByteArray("OXL Server refused connection");
+    QTest::newRow("peer closed") << QLocalSocket::PeerClosedError << QByteArray();
+    QTest::newRow("not found") << QLocalSocket::ServerNotFoundError << QByteArray("OXL Server could not be found");
+    QTest::newRow("timeout") << QLocalSocket::SocketTimeoutError << generic;
+    QTest::newRow("unknown") << QLocalSocket::UnknownSocketError << generic;
+}
+
+void tst_IPCObject::errorReports()
+{
+    QFETCH(QLocalSocket::LocalSocketError, error);
+    QFETCH(QByteArray, written);
+    QTemporaryFile capture;
+    QVERIFY(capture.open());
+    std::fflush(stdout);
+    const int savedStdout = ::dup(1);
+    ::dup2(capture.handle(), 1);
+    {
+        IPCObject link;
+        link.displayError(error);
+    }
+    std::fflush(stdout);
+    ::dup2(savedStdout, 1);
+    ::close(savedStdout);
+    capture.seek(0);
+    QCOMPARE(capture.readAll(), written);
+}
+
+QTEST_GUILESS_MAIN(tst_IPCObject)
+#include "tst_ipcobject.moc"

@@ -1,0 +1,125 @@
+#include "bridgeprocess.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+// What the client reads when the desktop application's socket cannot be reached.
+class tst_LinkErrors : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Obstacle { Nothing, StaleSocket, RegularFile, Directory, DatagramSocket };
+    Q_ENUM(Obstacle)
+
+private slots:
+    void reportPerAttempt_data();
+    void reportPerAttempt();
+    void closeByDesktopNotReported();
+
+private:
+    static int bindUnixSocket(const QString &path, int type);
+};
+
+int tst_LinkErrors::bindUnixSocket(const QString &path, int type)
+{
+    const int fd = ::socket(AF_UNIX, type, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    qstrncpy(address.sun_path, name.constData(), sizeof address.sun_path);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void tst_LinkErrors::reportPerAttempt_data()
+{
+    QTest::addColumn<Obstacle>("obstacle");
+    QTest::addColumn<QByteArray>("report");
+    QTest::newRow("no server") << Nothing << QByteArray("OXL Server could not be found");
+    QTest::newRow("stale socket file") << StaleSocket << QByteArray("OXL Server refused connection");
+    QTest::newRow("regular file") << RegularFile << QByteArray("OXL Server refused connection");
+    QTest::newRow("directory") << Directory << QByteArray("OXL Server refused connection");
+    // Filled in below with the description Qt gives for this socket.
+    QTest::newRow("datagram socket") << DatagramSocket << QByteArray();
+}
+
+void tst_LinkErrors::reportPerAttempt()
+{
+    QFETCH(Obstacle, obstacle);
+    QFETCH(QByteArray, report);
+    BridgeProcess bridge;
+    int socketFd = -1;
+    switch (obstacle) {
+    case Nothing:
+        break;
+    case StaleSocket:
+        socketFd = bindUnixSocket(bridge.socketPath(), SOCK_STREAM);
+        QVERIFY(socketFd >= 0);
+        break;
+    case RegularFile: {
+        QFile file(bridge.socketPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        break;
+    }
+    case Directory:
+        QVERIFY(QDir(bridge.directory()).mkdir(QStringLiteral("OXL")));
+        break;
+    case DatagramSocket: {
+        socketFd = bindUnixSocket(bridge.socketPath(), SOCK_DGRAM);
+        QVERIFY(socketFd >= 0);
+        QLocalSocket probe;
+        probe.connectToServer(bridge.socketPath());
+        QCOMPARE(probe.error(), QLocalSocket::UnknownSocketError);
+        report = "The following error occurred: " + probe.errorString().toUtf8() + '.';
+        break;
+    }
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    bridge.start();
+    QList<qint64> arrivals;
+    // The reports reach a client reading a pipe while the bridge runs, one per attempt.
+    while (arrivals.size() < 3 && clock.elapsed() < 15000) {
+        bridge.process.waitForReadyRead(50);
+        const int count = bridge.output().count(report);
+        while (arrivals.size() < count)
+            arrivals.append(clock.elapsed());
+    }
+    QCOMPARE(arrivals.size(), 3);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+    QCOMPARE(bridge.output(), report + report + report);
+    QVERIFY2(arrivals.at(0) >= 1900, qPrintable(QString::number(arrivals.at(0))));
+    for (int i = 1; i < arrivals.size(); ++i) {
+        const qint64 gap = arrivals.at(i) - arrivals.at(i - 1);
+        QVERIFY2(gap >= 1500 && gap <= 5000, qPrintable(QString::number(gap)));
+    }
+    if (socketFd >= 0)
+        ::close(socketFd);
+}
+
+void tst_LinkErrors::closeByDesktopNotReported()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    desktop->write("bye");
+    desktop->waitForBytesWritten(1000);
+    desktop->disconnectFromServer();
+    QTRY_COMPARE(bridge.output(), QByteArray("bye\n"));
+    QVERIFY(bridge.accept());
+    QCOMPARE(bridge.output(), QByteArray("bye\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_LinkErrors)
+#include "tst_linkerrors.moc"

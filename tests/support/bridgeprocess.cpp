@@ -1,0 +1,70 @@
+#include "bridgeprocess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+BridgeProcess::BridgeProcess()
+    : environment(QProcessEnvironment::systemEnvironment())
+{
+    environment.insert(QStringLiteral("TMPDIR"), directory());
+}
+
+BridgeProcess::~BridgeProcess()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+bool BridgeProcess::listen()
+{
+    return server.listen(socketPath());
+}
+
+void BridgeProcess::start(const QStringList &arguments, const QString &program)
+{
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.waitForStarted(5000);
+}
+
+QLocalSocket *BridgeProcess::accept(int timeoutMs)
+{
+    if (!server.hasPendingConnections() && !server.waitForNewConnection(timeoutMs))
+        return nullptr;
+    return server.nextPendingConnection();
+}
+
+QByteArray BridgeProcess::receive(QLocalSocket *socket, int size, int timeoutMs)
+{
+    QByteArray bytes;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (bytes.size() < size && !deadline.hasExpired()) {
+        if (socket->bytesAvailable() == 0
+            && !socket->waitForReadyRead(int(qBound<qint64>(1, deadline.remainingTime(), 100)))
+            && socket->state() != QLocalSocket::ConnectedState) {
+            break;
+        }
+        bytes += socket->readAll();
+    }
+    return bytes;
+}
+
+void BridgeProcess::write(const QByteArray &bytes)
+{
+    process.write(bytes);
+    while (process.bytesToWrite() > 0 && process.waitForBytesWritten(10000)) {
+    }
+}
+
+void BridgeProcess::closeInput()
+{
+    process.closeWriteChannel();
+}
+
+QByteArray BridgeProcess::output()
+{
+    m_output += process.readAllStandardOutput();
+    return m_output;
+}

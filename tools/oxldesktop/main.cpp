@@ -1,0 +1,81 @@
+#include "desktopserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+// Lets a test see that the bridge started this program: its process id, file, working
+// directory and arguments.
+void recordLaunch()
+{
+    const QString logPath = qEnvironmentVariable("OXL_DESKTOP_LAUNCH_LOG");
+    if (logPath.isEmpty())
+        return;
+    QFile log(logPath);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    log.write(QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(QCoreApplication::applicationFilePath(), QDir::currentPath())
+                  .arg(arguments.size())
+                  .arg(arguments.join(QLatin1Char(' ')))
+                  .toUtf8());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("oxldesktop"));
+    recordLaunch();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sample desktop application: serves the local socket OXL, greets each connection "
+        "and answers each line it receives with \"OXL received: <line>\"."));
+    parser.addHelpOption();
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("Serve under this name."),
+                                  QStringLiteral("name"), QStringLiteral("OXL"));
+    const QCommandLineOption greeting(QStringLiteral("greeting"),
+                                      QStringLiteral("Text sent to each new connection (empty: none)."),
+                                      QStringLiteral("text"), QStringLiteral("OXL desktop application ready"));
+    const QCommandLineOption sendHex(QStringLiteral("send-hex"),
+                                     QStringLiteral("Raw bytes, in hexadecimal, sent after the greeting."),
+                                     QStringLiteral("hex"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Answer nothing."));
+    const QCommandLineOption echo(QStringLiteral("echo"),
+                                  QStringLiteral("Send every received byte back unchanged instead of answering lines."));
+    const QCommandLineOption closeAfter(QStringLiteral("close-after"),
+                                        QStringLiteral("Close the connection after n lines."), QStringLiteral("n"));
+    const QCommandLineOption stall(QStringLiteral("stall"),
+                                   QStringLiteral("Read nothing for ms milliseconds after accepting a connection."),
+                                   QStringLiteral("ms"));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Append every received byte to file."), QStringLiteral("file"));
+    parser.addOptions({name, greeting, sendHex, quiet, echo, closeAfter, stall, record});
+    parser.process(app);
+
+    DesktopOptions options;
+    options.serverName = parser.value(name);
+    options.greeting = parser.value(greeting).toUtf8();
+    options.sendOnConnect = QByteArray::fromHex(parser.value(sendHex).toLatin1());
+    options.reply = !parser.isSet(quiet);
+    options.rawEcho = parser.isSet(echo);
+    options.closeAfter = parser.value(closeAfter).toInt();
+    options.stallMs = parser.value(stall).toInt();
+    options.recordPath = parser.value(record);
+
+    DesktopServer server(options);
+    if (!server.listen()) {
+        std::fprintf(stderr, "oxldesktop: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    return app.exec();
+}
