@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the bridge and the benchmark programs in build-bench/ and measures the bridge against
+# socat and the floor relay, alternating between them in every repetition. Run by hand on an
+# otherwise quiet machine; arguments go to relaybench (for example --reps 7 or --lines 100000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+command -v socat >/dev/null || { echo "bench/run.sh needs socat (apt-get install socat)" >&2; exit 1; }
+
+build=$(pwd)/build-bench
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target oxlconsole >/dev/null
+cc -O2 -o "$build/floorrelay" bench/floorrelay.c
+c++ -std=c++17 -O2 -o "$build/relaybench" bench/relaybench.cpp
+
+echo "load before: $(uptime)"
+"$build/relaybench" "$@" \
+    "bridge=$build/oxlconsole Calyxen" \
+    "floor=$build/floorrelay" \
+    'socat=socat -b 65536 STDIO UNIX-CONNECT:$TMPDIR/OXL'
+echo "load after: $(uptime)"
