@@ -2,9 +2,38 @@
 
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace oxlconsole {
+
+namespace {
+
+// Qt's socket copies every write into its buffer and turns its write notifier on and off
+// around the system call, which costs more than the call itself. While that buffer is empty
+// the bytes may go straight to the descriptor; returns how many were taken.
+qint64 writeUnbuffered(QLocalSocket *socket, const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    if (socket->bytesToWrite() > 0)
+        return 0;
+    ssize_t written;
+    do {
+        written = ::write(int(socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()));
+    } while (written < 0 && errno == EINTR);
+    return written < 0 ? 0 : written;
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(bytes);
+    return 0;
+#endif
+}
+
+} // namespace
 
 IPCObject::IPCObject()
     : m_socket(new QLocalSocket)
@@ -45,9 +74,13 @@ void IPCObject::sendMessage(const QString &msg)
     QByteArray bytes = msg.toUtf8();
     bytes.append('\n');
     m_lock.lock();
-    m_socket->write(bytes);
-    m_socket->flush();
-    m_socket->waitForBytesWritten(30000);
+    const qint64 written = writeUnbuffered(m_socket, bytes);
+    // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
+    if (written < bytes.size()) {
+        m_socket->write(bytes.constData() + written, bytes.size() - written);
+        m_socket->flush();
+        m_socket->waitForBytesWritten(30000);
+    }
     m_lock.unlock();
     receiveDeferred();
 }
