@@ -15,7 +15,14 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     return oxlconsole::runGuarded([&] {
+        // Qt's GLib event loop makes a system call for every event posted to it from another
+        // thread, that is for every client line; its own loop wakes once for a whole batch.
+        // The setting is dropped again so that the desktop application does not inherit it.
+        const bool noGlibWasSet = qEnvironmentVariableIsSet("QT_NO_GLIB");
+        qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
+        if (!noGlibWasSet)
+            qunsetenv("QT_NO_GLIB");
         QCoreApplication::setApplicationName(QStringLiteral("OXL Calyxen Connector"));
         QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
         if (argc <= 1)
