@@ -1,6 +1,7 @@
 #include "calyxenworker.h"
 
 #include "linesplitter.h"
+#include "readaheadlimit.h"
 #include "standardinput.h"
 
 #include <QThread>
@@ -9,17 +10,27 @@
 
 namespace oxlconsole {
 
-CalyxenWorker::CalyxenWorker() = default;
+CalyxenWorker::CalyxenWorker(ReadAheadLimit *limit)
+    : m_limit(limit)
+{
+}
 
 void CalyxenWorker::doWork()
 {
-    const auto emitLine = [this](const char *line, qsizetype size) {
-        emit messageReceived(QString::fromUtf8(line, int(size)));
+    bool interrupted = false;
+    const auto emitLine = [this, &interrupted](const char *line, qsizetype size) {
+        if (interrupted)
+            return;
+        const QString msg = QString::fromUtf8(line, int(size));
+        if (m_limit->acquire(msg))
+            emit messageReceived(msg);
+        else
+            interrupted = true;
     };
     LineSplitter lines;
     std::vector<char> block(64 * 1024);
     qint64 count;
-    while ((count = StandardInput::read(block.data(), qint64(block.size()))) > 0)
+    while (!interrupted && (count = StandardInput::read(block.data(), qint64(block.size()))) > 0)
         lines.feed(block.data(), count, emitLine);
     lines.finish(emitLine);
     thread()->quit();

@@ -15,7 +15,7 @@ Console::Console()
     : m_reconnectTimer(new QTimer(this))
     , m_link(new IPCObject)
 {
-    auto *reader = new CalyxenWorker;
+    auto *reader = new CalyxenWorker(&m_readAhead);
     connect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
     connect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
     connect(reader, &CalyxenWorker::messageReceived, this, &Console::calyxenMessageReceived);
@@ -35,6 +35,7 @@ Console::~Console()
 {
     m_readerThread.quit();
     StandardInput::interrupt(&m_readerThread);
+    m_readAhead.interrupt();
     m_readerThread.wait();
     emit quit();
     // The link goes only now, when the process is about to end, taking its connection with it.
@@ -56,6 +57,7 @@ void Console::runOXL()
 
 void Console::calyxenMessageReceived(const QString &msg)
 {
+    m_readAhead.release(msg);
     if (msg.compare(controlLine, Qt::CaseInsensitive) != 0) {
         m_link->sendMessage(msg);
         return;

@@ -1,6 +1,8 @@
 #ifndef OXLCONSOLE_CONSOLE_H
 #define OXLCONSOLE_CONSOLE_H
 
+#include "readaheadlimit.h"
+
 #include <QObject>
 #include <QThread>
 
@@ -32,6 +34,7 @@ public slots:
 
 private:
     QTimer *m_reconnectTimer;
+    ReadAheadLimit m_readAhead;
     QThread m_readerThread;
     IPCObject *m_link;
 };

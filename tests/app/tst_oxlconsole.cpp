@@ -23,6 +23,7 @@ private slots:
     void linesForwarded();
     void longLineForwarded();
     void linesBeforeConnectionDropped();
+    void heldBackWhileDesktopDoesNotRead();
 
     // desktop to client
     void textsWritten_data();
@@ -167,6 +168,38 @@ void tst_OxlConsole::linesBeforeConnectionDropped()
     bridge.write("late\n");
     QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("late\n"));
     QVERIFY(!desktop->waitForReadyRead(300));
+}
+
+// A client that writes faster than the desktop application reads must not make the bridge
+// read its input without end; once the application reads again, every line arrives, in order.
+void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    // Qt takes no more bytes off a socket whose one-byte read buffer is full.
+    desktop->setReadBufferSize(1);
+    QByteArray lines;
+    for (int i = 0; lines.size() < 16 * 1024 * 1024; ++i)
+        lines += QByteArray::number(i).rightJustified(63, '0') + '\n';
+    bridge.process.write(lines);
+    const qint64 bound = 4 * 1024 * 1024;
+    const auto taken = [&] { return lines.size() - bridge.process.bytesToWrite(); };
+    QVERIFY2(!QTest::qWaitFor([&] { return taken() > bound; }, 3000), qPrintable(QString::number(taken())));
+
+    // The rest of the input is written while the desktop side reads, both from the event loop.
+    bridge.closeInput();
+    QByteArray received;
+    connect(desktop, &QLocalSocket::readyRead, this, [&] { received += desktop->readAll(); });
+    desktop->setReadBufferSize(0);
+    received += desktop->readAll();
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 120000);
+    QVERIFY(received == lines);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.process.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), 0);
 }
 
 void tst_OxlConsole::textsWritten_data()

@@ -1,4 +1,5 @@
 #include "bridge/calyxenworker.h"
+#include "bridge/readaheadlimit.h"
 #include "bridge/standardinput.h"
 #include "stdinpipe.h"
 
@@ -13,6 +14,8 @@ private slots:
     void messages_data();
     void messages();
     void interruptWakesBlockedRead();
+    void waitsForLinesToBeHandled();
+    void interruptWakesWaitForLimit();
 };
 
 void tst_CalyxenWorker::messages_data()
@@ -36,11 +39,15 @@ void tst_CalyxenWorker::messages()
     StdinPipe input;
     QVERIFY(input.isValid());
     QThread thread;
-    auto *worker = new oxlconsole::CalyxenWorker;
+    oxlconsole::ReadAheadLimit limit;
+    auto *worker = new oxlconsole::CalyxenWorker(&limit);
     QStringList messages;
     QObject receiver;
     connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
-            [&messages](const QString &msg) { messages.append(msg); });
+            [&messages, &limit](const QString &msg) {
+                messages.append(msg);
+                limit.release(msg);
+            });
     connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
     worker->moveToThread(&thread);
@@ -56,6 +63,7 @@ void tst_CalyxenWorker::messages()
     QTRY_COMPARE(messages, expected);
     QTest::qWait(50);
     QCOMPARE(messages, expected);
+    QCOMPARE(limit.used(), qint64(0));
 }
 
 void tst_CalyxenWorker::interruptWakesBlockedRead()
@@ -63,7 +71,8 @@ void tst_CalyxenWorker::interruptWakesBlockedRead()
     StdinPipe input;
     QVERIFY(input.isValid());
     QThread thread;
-    auto *worker = new oxlconsole::CalyxenWorker;
+    oxlconsole::ReadAheadLimit limit;
+    auto *worker = new oxlconsole::CalyxenWorker(&limit);
     connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
     worker->moveToThread(&thread);
@@ -72,6 +81,77 @@ void tst_CalyxenWorker::interruptWakesBlockedRead()
     QVERIFY(thread.isRunning());
     oxlconsole::StandardInput::interrupt(&thread);
     QVERIFY(thread.wait(5000));
+}
+
+// Lines that the receiver has not handled yet hold the reader back; once they are handled
+// it goes on, and every line arrives once, in order.
+void tst_CalyxenWorker::waitsForLinesToBeHandled()
+{
+    StdinPipe input;
+    QVERIFY(input.isValid());
+    // Room for about four lines of ten characters at a time.
+    oxlconsole::ReadAheadLimit limit(4 * (20 + 128));
+    QThread thread;
+    auto *worker = new oxlconsole::CalyxenWorker(&limit);
+    QStringList pending;
+    QStringList handled;
+    QObject receiver;
+    connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
+            [&pending](const QString &msg) { pending.append(msg); });
+    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
+    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    worker->moveToThread(&thread);
+    thread.start();
+
+    QStringList expected;
+    QByteArray bytes;
+    for (int i = 0; i < 100; ++i) {
+        expected.append(QStringLiteral("line %1").arg(i, 5, 10, QLatin1Char('0')));
+        bytes += expected.last().toUtf8() + '\n';
+    }
+    input.write(bytes);
+    input.close();
+    QTRY_COMPARE(pending.size(), 4);
+    QTest::qWait(200);
+    QCOMPARE(pending.size(), 4);
+    QVERIFY(limit.used() <= limit.capacity());
+
+    while (handled.size() < expected.size()) {
+        QTRY_VERIFY(!pending.isEmpty());
+        const QString msg = pending.takeFirst();
+        handled.append(msg);
+        limit.release(msg);
+        QVERIFY(pending.size() <= 4);
+    }
+    QCOMPARE(handled, expected);
+    QVERIFY(thread.wait(5000));
+    QCOMPARE(limit.used(), qint64(0));
+}
+
+// Teardown must also end a reader that waits for the main thread to handle its lines.
+void tst_CalyxenWorker::interruptWakesWaitForLimit()
+{
+    StdinPipe input;
+    QVERIFY(input.isValid());
+    oxlconsole::ReadAheadLimit limit(2 * (2 + 128));
+    QThread thread;
+    auto *worker = new oxlconsole::CalyxenWorker(&limit);
+    QStringList messages;
+    QObject receiver;
+    connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
+            [&messages](const QString &msg) { messages.append(msg); });
+    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
+    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    worker->moveToThread(&thread);
+    thread.start();
+    input.write("a\nb\nc\nd\n");
+    QTRY_COMPARE(messages, QStringList({"a", "b"}));
+    QVERIFY(thread.isRunning());
+    oxlconsole::StandardInput::interrupt(&thread);
+    limit.interrupt();
+    QVERIFY(thread.wait(5000));
+    QTest::qWait(50);
+    QCOMPARE(messages, QStringList({"a", "b"}));
 }
 
 QTEST_GUILESS_MAIN(tst_CalyxenWorker)

@@ -14,6 +14,7 @@ private slots:
     void initTestCase();
 
     void teardownWhileReaderBlocked();
+    void teardownWhileReaderHeldBack();
     void endOfInputQuits();
 
 private:
@@ -43,6 +44,23 @@ void tst_Console::teardownWhileReaderBlocked()
     console.reset();
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(quitSpy.count(), 1);
+}
+
+// Lines that the main thread has not handled yet hold the reader back; the controller's end
+// must end that wait too.
+void tst_Console::teardownWhileReaderHeldBack()
+{
+    StdinPipe input;
+    QVERIFY(input.isValid());
+    auto console = std::make_unique<oxlconsole::Console>();
+    console->runCalyxen();
+    // Far more empty lines than the reader may hold, while this thread handles none of them.
+    input.write(QByteArray(64 * 1024 - 1, '\n'));
+    QThread::msleep(300);
+    QElapsedTimer clock;
+    clock.start();
+    console.reset();
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
 }
 
 void tst_Console::endOfInputQuits()
