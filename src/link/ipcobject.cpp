@@ -125,7 +125,9 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
 
 void IPCObject::receive(bool deferred)
 {
-    const QByteArray bytes = m_socket->readAll();
+    // One buffer of the right size: readAll() would grow its result in steps, copying each time.
+    QByteArray bytes(int(m_socket->bytesAvailable()), Qt::Uninitialized);
+    bytes.resize(int(qMax<qint64>(0, m_socket->read(bytes.data(), bytes.size()))));
     m_socket->flush();
     if (deferred && bytes.isEmpty())
         return;

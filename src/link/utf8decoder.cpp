@@ -1,5 +1,7 @@
 #include "utf8decoder.h"
 
+#include <cstring>
+
 namespace oxlconsole {
 
 namespace {
@@ -28,7 +30,9 @@ int unfinishedTail(const QByteArray &data)
 
 bool Utf8Decoder::decode(const QByteArray &read, QString *text)
 {
-    const int zero = read.indexOf('\0');
+    // QByteArray::indexOf() looks at one byte at a time; memchr() does not.
+    const auto *found = static_cast<const char *>(std::memchr(read.constData(), '\0', size_t(read.size())));
+    const int zero = found ? int(found - read.constData()) : -1;
     QByteArray data = zero < 0 ? read : read.left(zero);
     if (!m_carry.isEmpty()) {
         data.prepend(m_carry);
@@ -45,7 +49,8 @@ bool Utf8Decoder::decode(const QByteArray &read, QString *text)
                 return false;
         }
     }
-    *text = QString::fromUtf8(data);
+    // With its size given, the conversion need not look for a zero byte again.
+    *text = QString::fromUtf8(data.constData(), data.size());
     // Qt drops a byte order mark at the start of the converted bytes; only the start of the
     // connection's stream may lose one.
     if (!m_atStart && data.startsWith("\xEF\xBB\xBF"))

@@ -29,6 +29,7 @@ private slots:
     void textsWritten_data();
     void textsWritten();
     void clientStopsReading();
+    void largeTextWritten();
 
     // end of input
     void endOfInput_data();
@@ -250,6 +251,27 @@ void tst_OxlConsole::clientStopsReading()
     bridge.write("alive\n");
     QCOMPARE(BridgeProcess::receive(desktop, 6), QByteArray("alive\n"));
     QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+// A text far larger than one read arrives whole and unchanged; only line ends are added,
+// where the bridge's reads ended.
+void tst_OxlConsole::largeTextWritten()
+{
+    QByteArray text;
+    for (int i = 0; text.size() < 8 * 1024 * 1024; ++i)
+        text += "w\xC3\xB6rd " + QByteArray::number(i) + ' ';
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start();
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    desktop->write(text);
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().size() > text.size()
+                                 && QByteArray(bridge.output()).replace('\n', QByteArray()).size() == text.size(),
+                             30000);
+    const QByteArray output = bridge.output();
+    QVERIFY(output.endsWith('\n'));
+    QVERIFY(QByteArray(output).replace('\n', QByteArray()) == text);
 }
 
 void tst_OxlConsole::endOfInput_data()
