@@ -58,7 +58,9 @@ void Console::runOXL()
 void Console::calyxenMessageReceived(const QString &msg)
 {
     m_readAhead.release(msg);
-    if (msg.compare(controlLine, Qt::CaseInsensitive) != 0) {
+    // Texts of different lengths never compare equal, whatever their letter case; the length
+    // settles it for nearly every line before any case folding.
+    if (msg.size() != controlLine.size() || msg.compare(controlLine, Qt::CaseInsensitive) != 0) {
         m_link->sendMessage(msg);
         return;
     }
