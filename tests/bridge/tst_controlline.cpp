@@ -17,6 +17,8 @@ private slots:
     void blankMakesOrdinaryLine_data();
     void blankMakesOrdinaryLine();
     void missingProgram();
+    void environmentPassedOn_data();
+    void environmentPassedOn();
 
 private:
     struct Launch
@@ -167,6 +169,50 @@ void tst_ControlLine::missingProgram()
     QCOMPARE(bridge.output(), report.repeated(bridge.output().count(report)));
     // Neither the decoy on PATH nor anything else was started.
     QVERIFY(launches(bridge).isEmpty());
+}
+
+void tst_ControlLine::environmentPassedOn_data()
+{
+    // The bridge switches Qt's event loop with QT_NO_GLIB for itself only.
+    QTest::addColumn<QByteArray>("clientValue");
+    QTest::newRow("not set by the client") << QByteArray();
+    QTest::newRow("set by the client") << QByteArray("1");
+}
+
+void tst_ControlLine::environmentPassedOn()
+{
+    QFETCH(QByteArray, clientValue);
+#ifdef Q_OS_WIN
+    QSKIP("A shell script stands in for the desktop application here.");
+#endif
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, false);
+    const QString dump = bridge.directory() + QStringLiteral("/environment");
+    QFile script(bin + QStringLiteral("/OXL.exe"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nenv > \"$OXL_ENVIRONMENT_DUMP\"\necho END >> \"$OXL_ENVIRONMENT_DUMP\"\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    bridge.environment.insert(QStringLiteral("OXL_ENVIRONMENT_DUMP"), dump);
+    bridge.environment.remove(QStringLiteral("QT_NO_GLIB"));
+    if (!clientValue.isNull())
+        bridge.environment.insert(QStringLiteral("QT_NO_GLIB"), QString::fromLatin1(clientValue));
+    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.write("#OPEN_OXL#\n");
+
+    QByteArrayList variables;
+    QTRY_VERIFY([&] {
+        QFile file(dump);
+        variables = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
+        return variables.contains("END");
+    }());
+    QVERIFY(variables.contains("OXL_ENVIRONMENT_DUMP=" + dump.toUtf8()));
+    QByteArray inherited;
+    for (const QByteArray &variable : variables) {
+        if (variable.startsWith("QT_NO_GLIB="))
+            inherited = variable.mid(11);
+    }
+    QCOMPARE(inherited, clientValue);
 }
 
 QTEST_GUILESS_MAIN(tst_ControlLine)
