@@ -353,30 +353,38 @@ std::string format(double value)
     return text;
 }
 
+// Ratios are taken per repetition, between runs made one right after the other, and their
+// median is shown: the load of a shared machine drifts less between neighbours than over the
+// whole run.
 void printTable(const std::vector<Measure> &measures, const std::vector<Relay> &relays)
 {
     std::printf("\n| workload | unit |");
     for (const Relay &relay : relays)
         std::printf(" %s median (min-max) |", relay.name.c_str());
     for (size_t i = 1; i < relays.size(); ++i)
-        std::printf(" %s / %s |", relays[0].name.c_str(), relays[i].name.c_str());
+        std::printf(" %s / %s median (min-max) |", relays[0].name.c_str(), relays[i].name.c_str());
     std::printf("\n|---|---|");
     for (size_t i = 0; i < 2 * relays.size() - 1; ++i)
         std::printf("---|");
     std::printf("\n");
+    const auto range = [](const std::vector<double> &values) {
+        return format(median(values)) + " (" + format(*std::min_element(values.begin(), values.end())) + "-"
+            + format(*std::max_element(values.begin(), values.end())) + ")";
+    };
     for (const Measure &measure : measures) {
         if (measure.byRelay.empty())
             continue;
         std::printf("| %s | %s |", measure.label.c_str(), measure.unit.c_str());
-        for (const Relay &relay : relays) {
-            const std::vector<double> &values = measure.byRelay.at(relay.name);
-            std::printf(" %s (%s-%s) |", format(median(values)).c_str(),
-                        format(*std::min_element(values.begin(), values.end())).c_str(),
-                        format(*std::max_element(values.begin(), values.end())).c_str());
+        for (const Relay &relay : relays)
+            std::printf(" %s |", range(measure.byRelay.at(relay.name)).c_str());
+        const std::vector<double> &base = measure.byRelay.at(relays[0].name);
+        for (size_t i = 1; i < relays.size(); ++i) {
+            const std::vector<double> &other = measure.byRelay.at(relays[i].name);
+            std::vector<double> ratios;
+            for (size_t r = 0; r < base.size(); ++r)
+                ratios.push_back(base[r] / other[r]);
+            std::printf(" %s |", range(ratios).c_str());
         }
-        const double base = median(measure.byRelay.at(relays[0].name));
-        for (size_t i = 1; i < relays.size(); ++i)
-            std::printf(" %.2f |", base / median(measure.byRelay.at(relays[i].name)));
         std::printf("\n");
     }
 }
