@@ -16,7 +16,7 @@ namespace oxlconsole {
 class ReadAheadLimit
 {
 public:
-    static constexpr qint64 DefaultCapacity = 1024 * 1024;
+    static constexpr qint64 DefaultCapacity = 512 * 1024;
 
     explicit ReadAheadLimit(qint64 capacity = DefaultCapacity);
 
