@@ -103,6 +103,13 @@ void IPCObject::socketConnected()
 
 void IPCObject::socketDisconnected()
 {
+    // Like a read, this can come from inside a blocking wait, before the last bytes are read.
+    if (m_lock.tryLock()) {
+        endStream();
+        m_lock.unlock();
+    } else {
+        m_endPending = true;
+    }
     emit gotDisconnected();
 }
 
@@ -138,11 +145,26 @@ void IPCObject::receive(bool deferred)
 
 void IPCObject::receiveDeferred()
 {
-    if (!m_receivePending)
+    if (!m_receivePending && !m_endPending)
         return;
-    m_receivePending = false;
     QMutexLocker locker(&m_lock);
-    receive(true);
+    if (m_receivePending) {
+        m_receivePending = false;
+        receive(true);
+    }
+    if (m_endPending) {
+        m_endPending = false;
+        endStream();
+    }
+}
+
+// No read can complete a character that the connection's last read left unfinished; it is
+// written as the conversion replaces it instead of being dropped.
+void IPCObject::endStream()
+{
+    QString text;
+    if (m_decoder.finish(&text))
+        emit gotMessage(text);
 }
 
 } // namespace oxlconsole

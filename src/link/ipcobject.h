@@ -34,10 +34,12 @@ public slots:
 private:
     void receive(bool deferred);
     void receiveDeferred();
+    void endStream();
 
     QLocalSocket *m_socket;
     QMutex m_lock;
     bool m_receivePending = false;
+    bool m_endPending = false;
     Utf8Decoder m_decoder;
 };
 

@@ -60,6 +60,16 @@ bool Utf8Decoder::decode(const QByteArray &read, QString *text)
     return true;
 }
 
+bool Utf8Decoder::finish(QString *text)
+{
+    if (m_carry.isEmpty())
+        return false;
+    *text = QString::fromUtf8(m_carry);
+    m_carry.clear();
+    m_atStart = false;
+    return true;
+}
+
 void Utf8Decoder::reset()
 {
     m_carry.clear();

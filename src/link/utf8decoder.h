@@ -12,6 +12,9 @@ public:
     // Converts the bytes of one read that come before its first zero byte. Returns false when
     // nothing is left to write because the read held only the start of a character.
     bool decode(const QByteArray &read, QString *text);
+    // Converts a character that the last read left unfinished, once no read can complete it.
+    // Returns false when nothing is held back.
+    bool finish(QString *text);
     void reset();
 
 private:

@@ -35,6 +35,8 @@ private slots:
     // receiving
     void receive_data();
     void receive();
+    void unfinishedCharacterAtClose_data();
+    void unfinishedCharacterAtClose();
     void receiveWhileSending();
 
     // error reports
@@ -185,6 +187,38 @@ void tst_IPCObject::receiveWhileSending()
     QVERIFY(received == expected);
     desktop.kill();
     desktop.waitForFinished();
+}
+
+void tst_IPCObject::unfinishedCharacterAtClose_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("nothing unfinished") << QByteArray("abc") << QStringList{"abc", "closed"};
+    QTest::newRow("character cut by the close")
+        << QByteArray("ab\xE2\x82") << QStringList{"ab", QString::fromUtf8("\xE2\x82"), "closed"};
+    QTest::newRow("only a fragment") << QByteArray("\xF0\x9F\x98")
+                                     << QStringList{QString::fromUtf8("\xF0\x9F\x98"), "closed"};
+}
+
+// A character that the desktop application leaves unfinished when it closes the connection
+// is written as the conversion replaces it, not dropped.
+void tst_IPCObject::unfinishedCharacterAtClose()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, events);
+    IPCObject link;
+    QStringList received;
+    connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received.append(msg); });
+    connect(&link, &IPCObject::gotDisconnected, this, [&received] { received.append(QStringLiteral("closed")); });
+    QLocalSocket *desktop = connectLink(link);
+    QVERIFY(desktop);
+    desktop->write(bytes);
+    QVERIFY(desktop->waitForBytesWritten(5000));
+    QTest::qWait(100);
+    desktop->disconnectFromServer();
+    QTRY_COMPARE(received, events);
+    QTest::qWait(100);
+    QCOMPARE(received, events);
 }
 
 void tst_IPCObject::errorReports_data()
