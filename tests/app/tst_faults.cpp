@@ -1,0 +1,298 @@
+#include "bridgeprocess.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The sample desktop application, serving the socket name of a bridge's private directory.
+class Desktop
+{
+public:
+    explicit Desktop(const BridgeProcess &bridge)
+        : m_bridge(bridge)
+    {
+    }
+
+    ~Desktop()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Starts the application and waits until it accepts connections.
+    bool start(const QStringList &arguments)
+    {
+        process.setProcessEnvironment(m_bridge.environment);
+        process.start(QStringLiteral(OXLDESKTOP_PATH), arguments);
+        if (!process.waitForStarted(5000))
+            return false;
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+            QLocalSocket probe;
+            probe.connectToServer(m_bridge.socketPath());
+            if (probe.waitForConnected(200))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    QString recordPath() const { return m_bridge.directory() + QStringLiteral("/received.bin"); }
+
+    QByteArray recorded() const
+    {
+        QFile record(recordPath());
+        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+    }
+
+    qint64 recordedSize() const { return QFileInfo(recordPath()).size(); }
+
+    QProcess process;
+
+private:
+    const BridgeProcess &m_bridge;
+};
+
+// The bridge between the real sample desktop application and a client that misbehaves, or
+// a desktop application that does: nothing may wedge, crash or get lost.
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // the desktop application fails
+    void desktopKilledAndRestarted_data();
+    void desktopKilledAndRestarted();
+    void desktopStallsWhileClientSends();
+    void hostileDesktopBytes_data();
+    void hostileDesktopBytes();
+
+    // the client floods or misbehaves
+    void bothDirectionsFlood();
+    void clientClosesStandardOutput();
+    void hostileClientInput_data();
+    void hostileClientInput();
+
+private:
+    static QByteArray numberedLines(const char *tag, int count, int length);
+    static QByteArray withoutLineFeeds(QByteArray bytes);
+    static bool startConnected(BridgeProcess &bridge);
+};
+
+const QByteArray greeting = "ready";
+
+// Lines of exactly length bytes, each with its own number, so that a lost, doubled or
+// reordered line shows.
+QByteArray tst_Faults::numberedLines(const char *tag, int count, int length)
+{
+    QByteArray lines;
+    lines.reserve(count * length);
+    for (int i = 0; i < count; ++i) {
+        QByteArray line = tag + QByteArray::number(i).rightJustified(8, '0') + ' ';
+        line.append(QByteArray(length - 1 - line.size(), char('a' + i % 26)));
+        lines += line + '\n';
+    }
+    return lines;
+}
+
+QByteArray tst_Faults::withoutLineFeeds(QByteArray bytes)
+{
+    return bytes.replace('\n', QByteArray());
+}
+
+// Starts the bridge against a desktop application that greets with "ready" and waits until
+// the greeting arrives, that is until the bridge is connected.
+bool tst_Faults::startConnected(BridgeProcess &bridge)
+{
+    bridge.start();
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && !bridge.output().contains(greeting + '\n'))
+        bridge.process.waitForReadyRead(100);
+    return bridge.output() == greeting + '\n';
+}
+
+void tst_Faults::desktopKilledAndRestarted_data()
+{
+    QTest::addColumn<bool>("midStream");
+    QTest::newRow("while idle") << false;
+    QTest::newRow("in mid-stream") << true;
+}
+
+void tst_Faults::desktopKilledAndRestarted()
+{
+    QFETCH(bool, midStream);
+    BridgeProcess bridge;
+    Desktop first(bridge);
+    QVERIFY(first.start({"--quiet", "--greeting", greeting}));
+    QVERIFY(startConnected(bridge));
+    if (midStream)
+        bridge.write(numberedLines("before ", 100000, 40));
+
+    QElapsedTimer clock;
+    clock.start();
+    first.process.kill();
+    QVERIFY(first.process.waitForFinished(5000));
+    Desktop second(bridge);
+    QVERIFY(second.start({"--quiet", "--greeting", greeting, "--record", second.recordPath()}));
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output().count(greeting + '\n'), 2, 15000);
+    // The close starts the 2000 ms cadence again: the first or, should the application not
+    // serve yet, the second attempt connects.
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed < 2 * 2000 + 3000, qPrintable(QString::number(elapsed)));
+
+    const QByteArray after = numberedLines("after ", 20000, 60);
+    bridge.write(after);
+    QTRY_COMPARE_WITH_TIMEOUT(second.recordedSize(), qint64(after.size()), 30000);
+    QVERIFY(second.recorded() == after);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::desktopStallsWhileClientSends()
+{
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start({"--quiet", "--greeting", greeting, "--stall", "8000", "--record", desktop.recordPath()}));
+    QVERIFY(startConnected(bridge));
+    const QByteArray lines = numberedLines("stalled ", 200000, 100);
+    const int first = 64 * 1024;
+    bridge.write(lines.left(first));
+    // The application does not read yet: what the bridge sends backs up behind it.
+    QCOMPARE(desktop.recordedSize(), qint64(0));
+    bridge.write(lines.mid(first));
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(lines.size()), 120000);
+    QVERIFY(desktop.recorded() == lines);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::hostileDesktopBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("invalid utf-8") << QByteArray("\xC0\xAF" "a\xED\xA0\x80" "b\xF8\x88\x80\x80\x80" "c\xF4\x90\x80\x80" "d\xFF");
+    QTest::newRow("zero bytes") << QByteArray("ab\0\0cd\0", 7);
+    QTest::newRow("zero byte first") << QByteArray("\0abc", 4);
+    QTest::newRow("0xff run") << QByteArray(60000, '\xFF');
+    QTest::newRow("0xff run in text") << QByteArray("text ") + QByteArray(5000, '\xFF') + QByteArray(" \xE2\x82\xAC");
+}
+
+// Whatever the desktop application sends, the bridge writes its conversion and stays up.
+void tst_Faults::hostileDesktopBytes()
+{
+    QFETCH(QByteArray, bytes);
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start({"--greeting", "", "--send-hex", QString::fromLatin1(bytes.toHex())}));
+    bridge.start();
+    const int zero = bytes.indexOf('\0');
+    const QByteArray text = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero)).toUtf8();
+    // The line ends fall where the bridge's reads end.
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith('\n') && withoutLineFeeds(bridge.output()) == text, 15000);
+    bridge.write("ping\n");
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith("OXL received: ping\n"), 10000);
+    QCOMPARE(withoutLineFeeds(bridge.output()), text + "OXL received: ping");
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::bothDirectionsFlood()
+{
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start({"--echo", "--greeting", greeting, "--record", desktop.recordPath()}));
+    QVERIFY(startConnected(bridge));
+    const QByteArray lines = numberedLines("flood ", 200000, 40);
+    bridge.write(lines);
+    const QByteArray sent = withoutLineFeeds(lines);
+    QTRY_COMPARE_WITH_TIMEOUT(withoutLineFeeds(bridge.output()).size(), greeting.size() + sent.size(), 120000);
+    QVERIFY(withoutLineFeeds(bridge.output()) == greeting + sent);
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(lines.size()), 30000);
+    QVERIFY(desktop.recorded() == lines);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::clientClosesStandardOutput()
+{
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    // Every line is answered, so the bridge keeps writing to the closed output.
+    QVERIFY(desktop.start({"--greeting", greeting, "--record", desktop.recordPath()}));
+    const QByteArray fifo = QFile::encodeName(bridge.directory() + QStringLiteral("/stdout"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const int readEnd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(readEnd >= 0);
+    bridge.process.setStandardOutputFile(QFile::decodeName(fifo));
+    bridge.start();
+    QByteArray output;
+    const auto readOutput = [&output, readEnd] {
+        char buffer[256];
+        const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
+        if (count > 0)
+            output.append(buffer, int(count));
+        return output;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(readOutput(), greeting + '\n', 10000);
+    ::close(readEnd);
+
+    const QByteArray lines = numberedLines("unread ", 2000, 50);
+    bridge.write(lines);
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(lines.size()), 30000);
+    // Lines sent after the bridge's writes have failed still go through.
+    bridge.write("still forwarded\n");
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.recorded(), lines + "still forwarded\n", 10000);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::hostileClientInput_data()
+{
+    // Rows whose input is valid UTF-8 must arrive byte for byte; the others as Qt's
+    // conversion of each line replaces what is invalid.
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("valid");
+
+    const QByteArray pattern = "0123456789 \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\x1a ";
+    QTest::newRow("64 MiB line") << pattern.repeated(64 * 1024 * 1024 / pattern.size()) + '\n' << true;
+
+    QByteArray random(4 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator generator(20240611);
+    generator.fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
+    QTest::newRow("random binary") << random + '\n' << false;
+
+    static const char control[] = "a\r\n\r\n\x1a\n\x1a" "b\r\x1a\n\0\0\n\r\0\x1a\n\0\n";
+    QTest::newRow("carriage returns, 0x1a and zero bytes") << QByteArray(control, sizeof control - 1) << true;
+    QTest::newRow("invalid sequences")
+        << QByteArray("\xC0\xAF\n\xED\xA0\x80\n\xF4\x90\x80\x80\nx\xFF\xFEy\n\xE2\x82\n\xF0\x9F\x98\n\x80\n") << false;
+}
+
+void tst_Faults::hostileClientInput()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, valid);
+    QByteArray expected;
+    if (valid) {
+        expected = input;
+    } else {
+        QByteArrayList lines = input.split('\n');
+        lines.removeLast();
+        for (const QByteArray &line : qAsConst(lines))
+            expected += QString::fromUtf8(line.constData(), line.size()).toUtf8() + '\n';
+        QVERIFY(expected != input);
+    }
+
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start({"--quiet", "--greeting", greeting, "--record", desktop.recordPath()}));
+    QVERIFY(startConnected(bridge));
+    bridge.write(input + "after\n");
+    expected += "after\n";
+    QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(expected.size()), 120000);
+    QVERIFY(desktop.recorded() == expected);
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(tst_Faults)
+#include "tst_faults.moc"
