@@ -13,7 +13,7 @@ class tst_LinkErrors : public QObject
     Q_OBJECT
 
 public:
-    enum Obstacle { Nothing, StaleSocket, RegularFile, Directory, DatagramSocket };
+    enum Obstacle { Nothing, StaleSocket, RegularFile, Directory, DatagramSocket, TooLongPath };
     Q_ENUM(Obstacle)
 
 private slots:
@@ -47,6 +47,7 @@ void tst_LinkErrors::reportPerAttempt_data()
     QTest::newRow("stale socket file") << StaleSocket << QByteArray("OXL Server refused connection");
     QTest::newRow("regular file") << RegularFile << QByteArray("OXL Server refused connection");
     QTest::newRow("directory") << Directory << QByteArray("OXL Server refused connection");
+    QTest::newRow("path too long") << TooLongPath << QByteArray("OXL Server could not be found");
     // Filled in below with the description Qt gives for this socket.
     QTest::newRow("datagram socket") << DatagramSocket << QByteArray();
 }
@@ -79,6 +80,13 @@ void tst_LinkErrors::reportPerAttempt()
         probe.connectToServer(bridge.socketPath());
         QCOMPARE(probe.error(), QLocalSocket::UnknownSocketError);
         report = "The following error occurred: " + probe.errorString().toUtf8() + '.';
+        break;
+    }
+    case TooLongPath: {
+        // Longer than the 108 bytes that a Unix socket address holds.
+        const QString deep = bridge.directory() + QLatin1Char('/') + QString(120, QLatin1Char('d'));
+        QVERIFY(QDir().mkpath(deep));
+        bridge.environment.insert(QStringLiteral("TMPDIR"), deep);
         break;
     }
     }
