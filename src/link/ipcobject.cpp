@@ -68,8 +68,10 @@ bool IPCObject::isConnected() const
 
 void IPCObject::sendMessage(const QString &msg)
 {
-    // Writing to a socket that is not open fails anyway; skipping it spares a Qt warning per line.
-    if (!m_socket->isWritable())
+    // Writing to a socket that is not connected fails anyway; skipping it spares a Qt warning
+    // per line. A socket whose peer went away during a write is still open, only unconnected,
+    // and a client that does not read the bridge's standard error would be blocked by them.
+    if (!isConnected())
         return;
     QByteArray bytes = msg.toUtf8();
     bytes.append('\n');
