@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -83,6 +84,7 @@ private slots:
 private:
     static QByteArray numberedLines(const char *tag, int count, int length);
     static QByteArray withoutLineFeeds(QByteArray bytes);
+    static int openFifo(const BridgeProcess &bridge, const QString &name, QString *path);
     static bool startConnected(BridgeProcess &bridge);
 };
 
@@ -105,6 +107,17 @@ QByteArray tst_Faults::numberedLines(const char *tag, int count, int length)
 QByteArray tst_Faults::withoutLineFeeds(QByteArray bytes)
 {
     return bytes.replace('\n', QByteArray());
+}
+
+// A named pipe in the bridge's directory, opened for reading without waiting for a writer,
+// whose other end can stand for the bridge's standard output or error as a client holds them.
+int tst_Faults::openFifo(const BridgeProcess &bridge, const QString &name, QString *path)
+{
+    *path = bridge.directory() + QLatin1Char('/') + name;
+    const QByteArray encoded = QFile::encodeName(*path);
+    if (::mkfifo(encoded.constData(), 0600) != 0)
+        return -1;
+    return ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
 // Starts the bridge against a desktop application that greets with "ready" and waits until
@@ -131,11 +144,11 @@ void tst_Faults::desktopKilledAndRestarted()
     BridgeProcess bridge;
     // Like many clients, this one never reads the bridge's standard error: whatever the bridge
     // writes there must not fill the pipe and block it.
-    const QByteArray errorFifo = QFile::encodeName(bridge.directory() + QStringLiteral("/stderr"));
-    QCOMPARE(::mkfifo(errorFifo.constData(), 0600), 0);
-    const int errorReadEnd = ::open(errorFifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QString errorPath;
+    const int errorReadEnd = openFifo(bridge, QStringLiteral("stderr"), &errorPath);
     QVERIFY(errorReadEnd >= 0);
-    bridge.process.setStandardErrorFile(QFile::decodeName(errorFifo));
+    const auto closeErrorReadEnd = qScopeGuard([errorReadEnd] { ::close(errorReadEnd); });
+    bridge.process.setStandardErrorFile(errorPath);
     Desktop first(bridge);
     QVERIFY(first.start({"--quiet", "--greeting", greeting}));
     QVERIFY(startConnected(bridge));
@@ -159,7 +172,6 @@ void tst_Faults::desktopKilledAndRestarted()
     QTRY_COMPARE_WITH_TIMEOUT(second.recordedSize(), qint64(after.size()), 30000);
     QVERIFY(second.recorded() == after);
     QCOMPARE(bridge.process.state(), QProcess::Running);
-    ::close(errorReadEnd);
 }
 
 void tst_Faults::desktopStallsWhileClientSends()
@@ -229,11 +241,14 @@ void tst_Faults::clientClosesStandardOutput()
     Desktop desktop(bridge);
     // Every line is answered, so the bridge keeps writing to the closed output.
     QVERIFY(desktop.start({"--greeting", greeting, "--record", desktop.recordPath()}));
-    const QByteArray fifo = QFile::encodeName(bridge.directory() + QStringLiteral("/stdout"));
-    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-    const int readEnd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QString outputPath;
+    int readEnd = openFifo(bridge, QStringLiteral("stdout"), &outputPath);
     QVERIFY(readEnd >= 0);
-    bridge.process.setStandardOutputFile(QFile::decodeName(fifo));
+    const auto closeReadEnd = qScopeGuard([&readEnd] {
+        if (readEnd >= 0)
+            ::close(readEnd);
+    });
+    bridge.process.setStandardOutputFile(outputPath);
     bridge.start();
     QByteArray output;
     const auto readOutput = [&output, readEnd] {
@@ -245,6 +260,7 @@ void tst_Faults::clientClosesStandardOutput()
     };
     QTRY_COMPARE_WITH_TIMEOUT(readOutput(), greeting + '\n', 10000);
     ::close(readEnd);
+    readEnd = -1;
 
     const QByteArray lines = numberedLines("unread ", 2000, 50);
     bridge.write(lines);
