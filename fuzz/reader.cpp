@@ -1,11 +1,11 @@
 // What the reader turns standard input into. Each line, without its line feed, becomes one
 // message converted with Qt's UTF-8 conversion, however the input is cut into reads. So the
-// messages are Qt's conversion of each line, in order; for input that is valid UTF-8 they
-// are its bytes exactly, the messages joined with line feeds giving back the input less a
-// final line feed. Qt's conversion drops a byte order mark at the start of each line, which
-// the bridge keeps on purpose (a client's first line read from a file may start with one and
-// must still be recognised as the control line); the exact check leaves out inputs with a
-// line that starts with one.
+// messages are Qt's conversion of each line, in order; joined with line feeds they are Qt's
+// conversion of the whole input less a final line feed, and for input that is valid UTF-8
+// they are its bytes exactly. Qt's conversion drops a byte order mark at the start of each
+// line, which the bridge keeps on purpose (a client's first line read from a file may start
+// with one and must still be recognised as the control line); the two checks on the joined
+// messages leave out inputs with a line that starts with one.
 //
 // Both the reader itself, on a pipe put on standard input, and its line cutting on its own,
 // fed in the blocks the fuzzer chooses, are checked.
