@@ -68,9 +68,9 @@ bool IPCObject::isConnected() const
 
 void IPCObject::sendMessage(const QString &msg)
 {
-    // Writing to a socket that is not connected fails anyway; skipping it spares a Qt warning
-    // per line. A socket whose peer went away during a write is still open, only unconnected,
-    // and a client that does not read the bridge's standard error would be blocked by them.
+    // Writing to or waiting on a socket that is not connected fails anyway, with a Qt warning
+    // on standard error each time; a client that does not read it would in the end be blocked.
+    // A socket whose peer went away during a write is still open, only unconnected.
     if (!isConnected())
         return;
     QByteArray bytes = msg.toUtf8();
@@ -81,7 +81,8 @@ void IPCObject::sendMessage(const QString &msg)
     if (written < bytes.size()) {
         m_socket->write(bytes.constData() + written, bytes.size() - written);
         m_socket->flush();
-        m_socket->waitForBytesWritten(30000);
+        if (isConnected())
+            m_socket->waitForBytesWritten(30000);
     }
     m_lock.unlock();
     receiveDeferred();
