@@ -13,6 +13,7 @@
 #include "blocks.h"
 #include "bridge/calyxenworker.h"
 #include "bridge/linesplitter.h"
+#include "bridge/readaheadlimit.h"
 
 #include <QStringList>
 
@@ -87,9 +88,13 @@ bool messagesFromReader(const QByteArray &input, QStringList *messages)
     ::close(fds[0]);
     if (!fits)
         return false;
-    oxlconsole::CalyxenWorker reader;
-    QObject::connect(&reader, &oxlconsole::CalyxenWorker::messageReceived,
-                     [messages](const QString &msg) { messages->append(msg); });
+    // Each line is handled as soon as it is emitted, as the main thread would handle it.
+    oxlconsole::ReadAheadLimit limit;
+    oxlconsole::CalyxenWorker reader(&limit);
+    QObject::connect(&reader, &oxlconsole::CalyxenWorker::messageReceived, [messages, &limit](const QString &msg) {
+        limit.release(msg);
+        messages->append(msg);
+    });
     reader.doWork();
     return true;
 }
