@@ -2,7 +2,11 @@
 
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <csignal>
+#endif
 
 // The control line, run against copies of the bridge and of the sample desktop application
 // placed beside it as OXL.exe.
@@ -31,6 +35,8 @@ private:
     // Copies the bridge into a folder of its own, with OXL.exe beside it if wanted, and
     // hides a decoy OXL.exe on PATH.
     static QString installBridge(BridgeProcess &bridge, bool withDesktop);
+    // The bridge's copy in the folder bin.
+    static QString bridgeIn(const QString &bin);
     static QList<Launch> launches(const BridgeProcess &bridge);
     static void stopLaunched(const BridgeProcess &bridge);
     static QString launchLog(const BridgeProcess &bridge);
@@ -49,14 +55,28 @@ QString tst_ControlLine::installBridge(BridgeProcess &bridge, bool withDesktop)
     root.mkdir(QStringLiteral("bin"));
     root.mkdir(QStringLiteral("decoy"));
     const QString bin = root.filePath(QStringLiteral("bin"));
-    QFile::copy(QStringLiteral(OXLCONSOLE_PATH), bin + QStringLiteral("/oxlconsole"));
+    QFile::copy(QStringLiteral(OXLCONSOLE_PATH), bridgeIn(bin));
     if (withDesktop)
         QFile::copy(QStringLiteral(OXLDESKTOP_PATH), bin + QStringLiteral("/OXL.exe"));
-    QFile::copy(QStringLiteral(OXLDESKTOP_PATH), root.filePath(QStringLiteral("decoy/OXL.exe")));
-    bridge.environment.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("decoy")) + QLatin1Char(':')
-                                                          + bridge.environment.value(QStringLiteral("PATH")));
+#ifdef Q_OS_WIN
+    // Windows looks for a bare name on PATH too when there is none beside the bridge.
+    const bool withDecoy = withDesktop;
+#else
+    const bool withDecoy = true;
+#endif
+    if (withDecoy) {
+        QFile::copy(QStringLiteral(OXLDESKTOP_PATH), root.filePath(QStringLiteral("decoy/OXL.exe")));
+        bridge.environment.insert(QStringLiteral("PATH"), QDir::toNativeSeparators(root.filePath(QStringLiteral("decoy")))
+                                                              + QDir::listSeparator()
+                                                              + bridge.environment.value(QStringLiteral("PATH")));
+    }
     bridge.environment.insert(QStringLiteral("OXL_DESKTOP_LAUNCH_LOG"), launchLog(bridge));
     return bin;
+}
+
+QString tst_ControlLine::bridgeIn(const QString &bin)
+{
+    return bin + QLatin1Char('/') + QFileInfo(QStringLiteral(OXLCONSOLE_PATH)).fileName();
 }
 
 QList<tst_ControlLine::Launch> tst_ControlLine::launches(const BridgeProcess &bridge)
@@ -80,8 +100,18 @@ void tst_ControlLine::stopLaunched(const BridgeProcess &bridge)
         return;
     for (const QByteArray &line : log.readAll().split('\n')) {
         const qint64 pid = line.split('\t').constFirst().toLongLong();
-        if (pid > 0)
-            ::kill(pid_t(pid), SIGTERM);
+        if (pid <= 0)
+            continue;
+#ifdef Q_OS_WIN
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, DWORD(pid))) {
+            TerminateProcess(process, 1);
+            // Its folder can be removed only once it has gone.
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+#else
+        ::kill(pid_t(pid), SIGTERM);
+#endif
     }
 }
 
@@ -98,7 +128,7 @@ void tst_ControlLine::startsDesktopApplication()
     QFETCH(QByteArray, line);
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
-    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write(line + '\n');
 
     QTRY_COMPARE(launches(bridge).size(), 1);
@@ -108,9 +138,9 @@ void tst_ControlLine::startsDesktopApplication()
     QCOMPARE(launch.argumentCount, 0);
 
     // The bridge connects on a following tick; the line itself gave the client nothing.
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), BridgeProcess::written(greeting), 7000);
     bridge.write("ping\n");
-    QTRY_COMPARE(bridge.output(), greeting + "OXL received: ping\n");
+    QTRY_COMPARE(bridge.output(), BridgeProcess::written(greeting + "OXL received: ping\n"));
     QCOMPARE(launches(bridge).size(), 1);
     stopLaunched(bridge);
 }
@@ -119,18 +149,18 @@ void tst_ControlLine::againWhileConnected()
 {
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
-    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write("#OPEN_OXL#\n");
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), BridgeProcess::written(greeting), 7000);
 
     bridge.write("#open_OXL#\n");
     QTRY_COMPARE(launches(bridge).size(), 2);
     // The restarted timer finds the link connected: no new connection, which would greet
     // again, and no report.
     QTest::qWait(4500);
-    QCOMPARE(bridge.output(), greeting);
+    QCOMPARE(bridge.output(), BridgeProcess::written(greeting));
     bridge.write("ping\n");
-    QTRY_COMPARE(bridge.output(), greeting + "OXL received: ping\n");
+    QTRY_COMPARE(bridge.output(), BridgeProcess::written(greeting + "OXL received: ping\n"));
     stopLaunched(bridge);
 }
 
@@ -148,7 +178,7 @@ void tst_ControlLine::blankMakesOrdinaryLine()
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
     QVERIFY(bridge.listen());
-    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     QLocalSocket *desktop = bridge.accept();
     QVERIFY(desktop);
     bridge.write(line + '\n');
@@ -161,7 +191,10 @@ void tst_ControlLine::missingProgram()
 {
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, false);
-    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    // Windows also looks for a bare name in the working directory the bridge has from its
+    // client; this one holds no OXL.exe.
+    bridge.process.setWorkingDirectory(bridge.directory());
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write("#OPEN_OXL#\n");
     const QByteArray report = "OXL Server could not be found";
     QTRY_VERIFY_WITH_TIMEOUT(bridge.output().count(report) >= 2, 9000);
@@ -197,7 +230,7 @@ void tst_ControlLine::environmentPassedOn()
     bridge.environment.remove(QStringLiteral("QT_NO_GLIB"));
     if (!clientValue.isNull())
         bridge.environment.insert(QStringLiteral("QT_NO_GLIB"), QString::fromLatin1(clientValue));
-    bridge.start({QStringLiteral("Calyxen")}, bin + QStringLiteral("/oxlconsole"));
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write("#OPEN_OXL#\n");
 
     QByteArrayList variables;

@@ -73,3 +73,12 @@ QByteArray BridgeProcess::output()
     m_output += process.readAllStandardOutput();
     return m_output;
 }
+
+QByteArray BridgeProcess::written(QByteArray text)
+{
+#ifdef Q_OS_WIN
+    return text.replace('\n', "\r\n");
+#else
+    return text;
+#endif
+}

@@ -8,8 +8,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// The bridge run as a client runs it, with a private temporary directory so that its socket
-// name OXL never meets another test's, and an in-process desktop side to serve that name.
+// The bridge run as a client runs it, with a private temporary directory and an in-process
+// desktop side to serve the name OXL. On POSIX the socket lies in that directory, so it never
+// meets another test's; on Windows it is the pipe \\.\pipe\OXL, shared by every test that
+// serves it, and such tests run one at a time.
 class BridgeProcess
 {
 public:
@@ -17,7 +19,11 @@ public:
     ~BridgeProcess();
 
     QString directory() const { return m_directory.path(); }
+#ifdef Q_OS_WIN
+    QString socketPath() const { return QStringLiteral("OXL"); }
+#else
     QString socketPath() const { return m_directory.filePath(QStringLiteral("OXL")); }
+#endif
 
     bool listen();
     void start(const QStringList &arguments = {QStringLiteral("Calyxen")},
@@ -31,6 +37,9 @@ public:
     void closeInput();
     // Everything the bridge has written to its standard output so far.
     QByteArray output();
+    // What the bridge writes to its standard output for text: on Windows the C runtime's
+    // text mode writes each line feed as CR LF.
+    static QByteArray written(QByteArray text);
 
     QProcess process;
     QLocalServer server;
