@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QProcess>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace oxlconsole {
 
 const QString controlLine = QStringLiteral("#OPEN_OXL#");
@@ -23,6 +27,12 @@ void startDesktopApplication()
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+#ifdef Q_OS_WIN
+    // Qt starts the program with every inheritable handle, and the client's pipes behind the
+    // bridge's standard handles are inheritable; the bridge never hands them on.
+    for (const DWORD stream : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        SetHandleInformation(GetStdHandle(stream), HANDLE_FLAG_INHERIT, 0);
+#endif
     process.startDetached();
 }
 

@@ -8,6 +8,88 @@
 #include <csignal>
 #endif
 
+#ifdef Q_OS_WIN
+// Two pipes that stand in for the client's pipes to the bridge's standard input and output.
+// They are made here rather than by QProcess so that the test sees when the last holder of
+// the output's write end, or of the input's read end, lets go.
+class ClientPipes
+{
+public:
+    ClientPipes()
+    {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        CreatePipe(&m_bridgeInput, &m_input, &inheritable, 0);
+        CreatePipe(&m_output, &m_bridgeOutput, &inheritable, 0);
+        SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
+    }
+    ~ClientPipes()
+    {
+        for (HANDLE handle : {m_input, m_output, m_bridgeInput, m_bridgeOutput}) {
+            if (handle)
+                CloseHandle(handle);
+        }
+    }
+
+    // Gives the bridge that process starts these pipes as its standard input and output.
+    void attach(QProcess &process)
+    {
+        process.setCreateProcessArgumentsModifier([this](QProcess::CreateProcessArguments *args) {
+            args->startupInfo->hStdInput = m_bridgeInput;
+            args->startupInfo->hStdOutput = m_bridgeOutput;
+        });
+    }
+    // Once the bridge has started, only it may hold its ends.
+    void releaseBridgeEnds()
+    {
+        CloseHandle(m_bridgeInput);
+        CloseHandle(m_bridgeOutput);
+        m_bridgeInput = m_bridgeOutput = nullptr;
+    }
+
+    bool write(const QByteArray &bytes)
+    {
+        DWORD written = 0;
+        return WriteFile(m_input, bytes.constData(), DWORD(bytes.size()), &written, nullptr)
+            && written == DWORD(bytes.size());
+    }
+    void closeInput()
+    {
+        CloseHandle(m_input);
+        m_input = nullptr;
+    }
+    // Everything that has arrived on the output so far.
+    QByteArray output()
+    {
+        drain();
+        return m_received;
+    }
+    // Whether every write end of the output is closed and all its bytes have been read.
+    bool outputClosed() { return !drain(); }
+
+private:
+    bool drain()
+    {
+        DWORD available = 0;
+        if (!PeekNamedPipe(m_output, nullptr, 0, nullptr, &available, nullptr))
+            return false;
+        if (available > 0) {
+            QByteArray chunk(int(available), '\0');
+            DWORD count = 0;
+            if (ReadFile(m_output, chunk.data(), available, &count, nullptr))
+                m_received += chunk.left(int(count));
+        }
+        return true;
+    }
+
+    HANDLE m_input = nullptr;
+    HANDLE m_output = nullptr;
+    HANDLE m_bridgeInput = nullptr;
+    HANDLE m_bridgeOutput = nullptr;
+    QByteArray m_received;
+};
+#endif
+
 // The control line, run against copies of the bridge and of the sample desktop application
 // placed beside it as OXL.exe.
 class tst_ControlLine : public QObject
@@ -23,6 +105,10 @@ private slots:
     void missingProgram();
     void environmentPassedOn_data();
     void environmentPassedOn();
+#ifdef Q_OS_WIN
+    void launchedProgramHoldsNoClientPipe_data();
+    void launchedProgramHoldsNoClientPipe();
+#endif
 
 private:
     struct Launch
@@ -247,6 +333,43 @@ void tst_ControlLine::environmentPassedOn()
     }
     QCOMPARE(inherited, clientValue);
 }
+
+#ifdef Q_OS_WIN
+void tst_ControlLine::launchedProgramHoldsNoClientPipe_data()
+{
+    QTest::addColumn<bool>("killBridge");
+    QTest::newRow("end of input") << false;
+    QTest::newRow("bridge killed") << true;
+}
+
+// Qt lets a started program inherit every inheritable handle of the bridge, and the client's
+// pipes behind its standard streams are inheritable. OXL.exe, which runs on, must not keep
+// them open once the bridge has gone.
+void tst_ControlLine::launchedProgramHoldsNoClientPipe()
+{
+    QFETCH(bool, killBridge);
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    ClientPipes client;
+    client.attach(bridge.process);
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+    QCOMPARE(bridge.process.state(), QProcess::Running);
+    client.releaseBridgeEnds();
+    QVERIFY(client.write("#OPEN_OXL#\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(client.output(), BridgeProcess::written(greeting), 7000);
+    QCOMPARE(launches(bridge).size(), 1);
+
+    if (killBridge)
+        bridge.process.kill();
+    else
+        client.closeInput();
+    QVERIFY(bridge.process.waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(client.outputClosed(), 3000);
+    if (killBridge)
+        QVERIFY(!client.write("after\n"));
+    stopLaunched(bridge);
+}
+#endif
 
 QTEST_GUILESS_MAIN(tst_ControlLine)
 #include "tst_controlline.moc"
