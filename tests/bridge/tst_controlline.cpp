@@ -116,6 +116,7 @@ private:
         QString program;
         QString workingDirectory;
         int argumentCount;
+        QString invokedAs;
     };
 
     // Copies the bridge into a folder of its own, with OXL.exe beside it if wanted, and
@@ -173,8 +174,9 @@ QList<tst_ControlLine::Launch> tst_ControlLine::launches(const BridgeProcess &br
         return result;
     for (const QByteArray &line : log.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() >= 4)
-            result.append({QString::fromUtf8(fields.at(1)), QString::fromUtf8(fields.at(2)), fields.at(3).toInt()});
+        if (fields.size() >= 6)
+            result.append({QString::fromUtf8(fields.at(1)), QString::fromUtf8(fields.at(2)), fields.at(3).toInt(),
+                           QString::fromUtf8(fields.at(5))});
     }
     return result;
 }
@@ -222,6 +224,12 @@ void tst_ControlLine::startsDesktopApplication()
     QCOMPARE(launch.program, bin + QStringLiteral("/OXL.exe"));
     QCOMPARE(launch.workingDirectory, bin);
     QCOMPARE(launch.argumentCount, 0);
+#ifdef Q_OS_WIN
+    // Named bare, and found beside the bridge before the decoy on PATH.
+    QCOMPARE(launch.invokedAs, QStringLiteral("OXL.exe"));
+#else
+    QCOMPARE(launch.invokedAs, launch.program);
+#endif
 
     // The bridge connects on a following tick; the line itself gave the client nothing.
     QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), BridgeProcess::written(greeting), 7000);

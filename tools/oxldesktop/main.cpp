@@ -10,7 +10,7 @@
 namespace {
 
 // Lets a test see that the bridge started this program: its process id, file, working
-// directory and arguments.
+// directory, arguments, and the program name as its starter gave it.
 void recordLaunch()
 {
     const QString logPath = qEnvironmentVariable("OXL_DESKTOP_LAUNCH_LOG");
@@ -20,11 +20,11 @@ void recordLaunch()
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
-    log.write(QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+    log.write(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
                   .arg(QCoreApplication::applicationPid())
                   .arg(QCoreApplication::applicationFilePath(), QDir::currentPath())
                   .arg(arguments.size())
-                  .arg(arguments.join(QLatin1Char(' ')))
+                  .arg(arguments.join(QLatin1Char(' ')), QCoreApplication::arguments().value(0))
                   .toUtf8());
 }
 
