@@ -1,5 +1,6 @@
 #include "bridgeprocess.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #ifdef Q_OS_WIN
@@ -216,6 +217,7 @@ void tst_ControlLine::startsDesktopApplication()
     QFETCH(QByteArray, line);
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write(line + '\n');
 
@@ -236,13 +238,13 @@ void tst_ControlLine::startsDesktopApplication()
     bridge.write("ping\n");
     QTRY_COMPARE(bridge.output(), BridgeProcess::written(greeting + "OXL received: ping\n"));
     QCOMPARE(launches(bridge).size(), 1);
-    stopLaunched(bridge);
 }
 
 void tst_ControlLine::againWhileConnected()
 {
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write("#OPEN_OXL#\n");
     QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), BridgeProcess::written(greeting), 7000);
@@ -255,7 +257,6 @@ void tst_ControlLine::againWhileConnected()
     QCOMPARE(bridge.output(), BridgeProcess::written(greeting));
     bridge.write("ping\n");
     QTRY_COMPARE(bridge.output(), BridgeProcess::written(greeting + "OXL received: ping\n"));
-    stopLaunched(bridge);
 }
 
 void tst_ControlLine::blankMakesOrdinaryLine_data()
@@ -271,6 +272,7 @@ void tst_ControlLine::blankMakesOrdinaryLine()
     QFETCH(QByteArray, line);
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
     QVERIFY(bridge.listen());
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     QLocalSocket *desktop = bridge.accept();
@@ -285,6 +287,7 @@ void tst_ControlLine::missingProgram()
 {
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, false);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
     // Windows also looks for a bare name in the working directory the bridge has from its
     // client; this one holds no OXL.exe.
     bridge.process.setWorkingDirectory(bridge.directory());
@@ -358,6 +361,7 @@ void tst_ControlLine::launchedProgramHoldsNoClientPipe()
     QFETCH(bool, killBridge);
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
     ClientPipes client;
     client.attach(bridge.process);
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
@@ -375,7 +379,6 @@ void tst_ControlLine::launchedProgramHoldsNoClientPipe()
     QTRY_VERIFY_WITH_TIMEOUT(client.outputClosed(), 3000);
     if (killBridge)
         QVERIFY(!client.write("after\n"));
-    stopLaunched(bridge);
 }
 #endif
 
