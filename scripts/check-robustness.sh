@@ -18,18 +18,7 @@ jobs=$(nproc)
 
 # clang and its runtime, which holds libFuzzer, only for the fuzz targets; GCC's sanitizers
 # come with g++.
-packages=(g++ cmake make qtbase5-dev clang-14 libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing ${missing[*]}" >&2
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
-fi
+scripts/install-missing.sh g++ cmake make qtbase5-dev clang-14 libclang-rt-14-dev
 
 summary=()
 failed=0

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs those of the named Debian packages that are not installed yet (apt needs root).
+set -euo pipefail
+missing=()
+for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -gt 0 ] || exit 0
+echo "Installing ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
