@@ -3,13 +3,20 @@
  * single-threaded around poll(2), one write(2) per client line (its bytes and the line feed),
  * and one write(2) per socket read (its bytes up to the first zero byte, and a line feed).
  * It connects at once to $TMPDIR/OXL and ends at the end of standard input.
+ *
+ * With --reader-thread it reads standard input on a second thread, as the bridge does, and
+ * hands each line to the main thread through a queue and an eventfd wake-up: the least work
+ * a relay that reads its input on its own thread can do.
  */
 #include <errno.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -82,12 +89,158 @@ static void forwardLines(int socketFd, struct Pending *pending, const char *data
     }
 }
 
-int main(void)
+/* Lines read on the reader thread wait here, each in its own allocation, until the main
+ * thread takes them; the main thread is woken only when the queue was empty. As in the
+ * bridge, the reader waits while the lines not yet sent reach QueueLimit bytes, until half
+ * of that is free. */
+enum { QueueLimit = 512 * 1024 };
+struct Line {
+    struct Line *next;
+    size_t size;
+    char data[];
+};
+
+static pthread_mutex_t queueLock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t queueRoom = PTHREAD_COND_INITIALIZER;
+static atomic_llong queuedBytes;
+static atomic_llong wakeAt = -1;
+static struct Line *queueHead, *queueTail;
+static int queueEnded;
+static int wakeFd;
+
+static void queueLine(const char *data, size_t size)
+{
+    struct Line *line = malloc(sizeof *line + size);
+    if (!line)
+        abort();
+    line->next = NULL;
+    line->size = size;
+    memcpy(line->data, data, size);
+    pthread_mutex_lock(&queueLock);
+    if (queuedBytes + (long long)size > QueueLimit) {
+        wakeAt = QueueLimit / 2;
+        while (queuedBytes > wakeAt)
+            pthread_cond_wait(&queueRoom, &queueLock);
+        wakeAt = -1;
+    }
+    queuedBytes += (long long)size;
+    const int wasEmpty = !queueHead;
+    if (queueTail)
+        queueTail->next = line;
+    else
+        queueHead = line;
+    queueTail = line;
+    pthread_mutex_unlock(&queueLock);
+    if (wasEmpty)
+        eventfd_write(wakeFd, 1);
+}
+
+static void *readLines(void *unused)
+{
+    (void)unused;
+    static char input[BlockSize];
+    struct Pending pending = {0};
+    for (;;) {
+        const ssize_t count = read(STDIN_FILENO, input, BlockSize);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        const char *data = input, *end = input + count;
+        while (data < end) {
+            const char *lineFeed = memchr(data, '\n', (size_t)(end - data));
+            if (!lineFeed) {
+                appendPending(&pending, data, (size_t)(end - data));
+                break;
+            }
+            if (pending.size == 0) {
+                queueLine(data, (size_t)(lineFeed + 1 - data));
+            } else {
+                appendPending(&pending, data, (size_t)(lineFeed + 1 - data));
+                queueLine(pending.data, pending.size);
+                pending.size = 0;
+            }
+            data = lineFeed + 1;
+        }
+    }
+    if (pending.size > 0) {
+        appendPending(&pending, "\n", 1);
+        queueLine(pending.data, pending.size);
+    }
+    pthread_mutex_lock(&queueLock);
+    queueEnded = 1;
+    pthread_mutex_unlock(&queueLock);
+    eventfd_write(wakeFd, 1);
+    return NULL;
+}
+
+/* Sends the queued lines, one write each; returns whether the reader has ended. */
+static int sendQueued(int socketFd)
+{
+    eventfd_t ignored;
+    eventfd_read(wakeFd, &ignored);
+    pthread_mutex_lock(&queueLock);
+    struct Line *line = queueHead;
+    queueHead = queueTail = NULL;
+    const int ended = queueEnded;
+    pthread_mutex_unlock(&queueLock);
+    while (line) {
+        struct Line *next = line->next;
+        writeAll(socketFd, line->data, line->size);
+        if ((queuedBytes -= (long long)line->size) <= wakeAt) {
+            pthread_mutex_lock(&queueLock);
+            pthread_cond_signal(&queueRoom);
+            pthread_mutex_unlock(&queueLock);
+        }
+        free(line);
+        line = next;
+    }
+    return ended;
+}
+
+static void forwardReceived(int socketFd, struct pollfd *socketPoll)
+{
+    static char received[BlockSize + 1];
+    const ssize_t count = read(socketFd, received, BlockSize);
+    if (count > 0) {
+        const char *zero = memchr(received, '\0', (size_t)count);
+        const size_t size = zero ? (size_t)(zero - received) : (size_t)count;
+        received[size] = '\n';
+        writeAll(STDOUT_FILENO, received, size + 1);
+    } else if (count == 0 || errno != EINTR) {
+        socketPoll->fd = -1;
+    }
+}
+
+static int relayWithReaderThread(int socketFd)
+{
+    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    pthread_t reader;
+    if (wakeFd < 0 || pthread_create(&reader, NULL, readLines, NULL) != 0)
+        return 1;
+    struct pollfd fds[2] = {{wakeFd, POLLIN, 0}, {socketFd, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return 1;
+        }
+        if (fds[1].revents)
+            forwardReceived(socketFd, &fds[1]);
+        if (fds[0].revents && sendQueued(socketFd)) {
+            pthread_join(reader, NULL);
+            return 0;
+        }
+    }
+}
+
+int main(int argc, char *argv[])
 {
     signal(SIGPIPE, SIG_IGN);
     const int socketFd = connectToDesktop();
+    if (argc > 1 && strcmp(argv[1], "--reader-thread") == 0)
+        return relayWithReaderThread(socketFd);
     static char input[BlockSize];
-    static char received[BlockSize + 1];
     struct Pending pending = {0};
     struct pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {socketFd, POLLIN, 0}};
     for (;;) {
@@ -96,17 +249,8 @@ int main(void)
                 continue;
             return 1;
         }
-        if (fds[1].revents) {
-            const ssize_t count = read(socketFd, received, BlockSize);
-            if (count > 0) {
-                const char *zero = memchr(received, '\0', (size_t)count);
-                const size_t size = zero ? (size_t)(zero - received) : (size_t)count;
-                received[size] = '\n';
-                writeAll(STDOUT_FILENO, received, size + 1);
-            } else if (count == 0 || errno != EINTR) {
-                fds[1].fd = -1;
-            }
-        }
+        if (fds[1].revents)
+            forwardReceived(socketFd, &fds[1]);
         if (fds[0].revents) {
             const ssize_t count = read(STDIN_FILENO, input, BlockSize);
             if (count > 0) {

@@ -9,12 +9,13 @@ command -v socat >/dev/null || { echo "bench/run.sh needs socat (apt-get install
 build=$(pwd)/build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target oxlconsole >/dev/null
-cc -O2 -o "$build/floorrelay" bench/floorrelay.c
+cc -O2 -pthread -o "$build/floorrelay" bench/floorrelay.c
 c++ -std=c++17 -O2 -o "$build/relaybench" bench/relaybench.cpp
 
 echo "load before: $(uptime)"
 "$build/relaybench" "$@" \
     "bridge=$build/oxlconsole Calyxen" \
     "floor=$build/floorrelay" \
+    "floor2=$build/floorrelay --reader-thread" \
     'socat=socat -b 65536 STDIO UNIX-CONNECT:$TMPDIR/OXL'
 echo "load after: $(uptime)"

@@ -144,7 +144,10 @@ void tst_OxlConsole::linesForwarded()
     QVERIFY(desktop);
     bridge.write(input);
     QCOMPARE(BridgeProcess::receive(desktop, expected.size()), expected);
-    QVERIFY(!desktop->waitForReadyRead(300));
+    // Bytes, not readiness: Qt's Windows pipe reader still reports readiness for bytes that
+    // were already read.
+    QTest::qWait(300);
+    QCOMPARE(desktop->readAll(), QByteArray());
 }
 
 void tst_OxlConsole::longLineForwarded()
@@ -174,7 +177,8 @@ void tst_OxlConsole::linesBeforeConnectionDropped()
     QVERIFY(desktop);
     bridge.write("late\n");
     QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("late\n"));
-    QVERIFY(!desktop->waitForReadyRead(300));
+    QTest::qWait(300);
+    QCOMPARE(desktop->readAll(), QByteArray());
 }
 
 // A client that writes faster than the desktop application reads must not make the bridge
