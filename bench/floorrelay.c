@@ -69,7 +69,10 @@ static void appendPending(struct Pending *pending, const char *data, size_t size
     pending->size += size;
 }
 
-static void forwardLines(int socketFd, struct Pending *pending, const char *data, size_t size)
+/* Where each complete line, line feed included, goes: the socket, or the reader's queue. */
+typedef void (*LineSink)(int socketFd, const char *data, size_t size);
+
+static void forwardLines(int socketFd, struct Pending *pending, const char *data, size_t size, LineSink sink)
 {
     const char *end = data + size;
     while (data < end) {
@@ -79,14 +82,78 @@ static void forwardLines(int socketFd, struct Pending *pending, const char *data
             return;
         }
         if (pending->size == 0) {
-            writeAll(socketFd, data, (size_t)(lineFeed + 1 - data));
+            sink(socketFd, data, (size_t)(lineFeed + 1 - data));
         } else {
             appendPending(pending, data, (size_t)(lineFeed + 1 - data));
-            writeAll(socketFd, pending->data, pending->size);
+            sink(socketFd, pending->data, pending->size);
             pending->size = 0;
         }
         data = lineFeed + 1;
     }
+}
+
+/* Reads one block of standard input and passes on its lines; at the end of input, passes on
+ * an unended last line and returns 1. */
+static int readInput(int socketFd, struct Pending *pending, LineSink sink)
+{
+    static char input[BlockSize];
+    ssize_t count;
+    do {
+        count = read(STDIN_FILENO, input, BlockSize);
+    } while (count < 0 && errno == EINTR);
+    if (count > 0) {
+        forwardLines(socketFd, pending, input, (size_t)count, sink);
+        return 0;
+    }
+    if (pending->size > 0) {
+        appendPending(pending, "\n", 1);
+        sink(socketFd, pending->data, pending->size);
+        pending->size = 0;
+    }
+    return 1;
+}
+
+static void forwardReceived(int socketFd, struct pollfd *socketPoll)
+{
+    static char received[BlockSize + 1];
+    const ssize_t count = read(socketFd, received, BlockSize);
+    if (count > 0) {
+        const char *zero = memchr(received, '\0', (size_t)count);
+        const size_t size = zero ? (size_t)(zero - received) : (size_t)count;
+        received[size] = '\n';
+        writeAll(STDOUT_FILENO, received, size + 1);
+    } else if (count == 0 || errno != EINTR) {
+        socketPoll->fd = -1;
+    }
+}
+
+/* Waits on the input side (standard input, or the reader's wake-up) and the socket, passing
+ * on texts from the socket, until handleInput says the input has ended. */
+static int relay(int socketFd, int inputFd, int (*handleInput)(int socketFd))
+{
+    struct pollfd fds[2] = {{inputFd, POLLIN, 0}, {socketFd, POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return 1;
+        }
+        if (fds[1].revents)
+            forwardReceived(socketFd, &fds[1]);
+        if (fds[0].revents && handleInput(socketFd))
+            return 0;
+    }
+}
+
+static void sendLine(int socketFd, const char *data, size_t size)
+{
+    writeAll(socketFd, data, size);
+}
+
+static int sendInput(int socketFd)
+{
+    static struct Pending pending;
+    return readInput(socketFd, &pending, sendLine);
 }
 
 /* Lines read on the reader thread wait here, each in its own allocation, until the main
@@ -94,6 +161,7 @@ static void forwardLines(int socketFd, struct Pending *pending, const char *data
  * bridge, the reader waits while the lines not yet sent reach QueueLimit bytes, until half
  * of that is free. */
 enum { QueueLimit = 512 * 1024 };
+
 struct Line {
     struct Line *next;
     size_t size;
@@ -108,8 +176,9 @@ static struct Line *queueHead, *queueTail;
 static int queueEnded;
 static int wakeFd;
 
-static void queueLine(const char *data, size_t size)
+static void queueLine(int socketFd, const char *data, size_t size)
 {
+    (void)socketFd;
     struct Line *line = malloc(sizeof *line + size);
     if (!line)
         abort();
@@ -138,34 +207,8 @@ static void queueLine(const char *data, size_t size)
 static void *readLines(void *unused)
 {
     (void)unused;
-    static char input[BlockSize];
     struct Pending pending = {0};
-    for (;;) {
-        const ssize_t count = read(STDIN_FILENO, input, BlockSize);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        const char *data = input, *end = input + count;
-        while (data < end) {
-            const char *lineFeed = memchr(data, '\n', (size_t)(end - data));
-            if (!lineFeed) {
-                appendPending(&pending, data, (size_t)(end - data));
-                break;
-            }
-            if (pending.size == 0) {
-                queueLine(data, (size_t)(lineFeed + 1 - data));
-            } else {
-                appendPending(&pending, data, (size_t)(lineFeed + 1 - data));
-                queueLine(pending.data, pending.size);
-                pending.size = 0;
-            }
-            data = lineFeed + 1;
-        }
-    }
-    if (pending.size > 0) {
-        appendPending(&pending, "\n", 1);
-        queueLine(pending.data, pending.size);
+    while (!readInput(-1, &pending, queueLine)) {
     }
     pthread_mutex_lock(&queueLock);
     queueEnded = 1;
@@ -198,70 +241,18 @@ static int sendQueued(int socketFd)
     return ended;
 }
 
-static void forwardReceived(int socketFd, struct pollfd *socketPoll)
-{
-    static char received[BlockSize + 1];
-    const ssize_t count = read(socketFd, received, BlockSize);
-    if (count > 0) {
-        const char *zero = memchr(received, '\0', (size_t)count);
-        const size_t size = zero ? (size_t)(zero - received) : (size_t)count;
-        received[size] = '\n';
-        writeAll(STDOUT_FILENO, received, size + 1);
-    } else if (count == 0 || errno != EINTR) {
-        socketPoll->fd = -1;
-    }
-}
-
-static int relayWithReaderThread(int socketFd)
-{
-    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    pthread_t reader;
-    if (wakeFd < 0 || pthread_create(&reader, NULL, readLines, NULL) != 0)
-        return 1;
-    struct pollfd fds[2] = {{wakeFd, POLLIN, 0}, {socketFd, POLLIN, 0}};
-    for (;;) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
-        if (fds[1].revents)
-            forwardReceived(socketFd, &fds[1]);
-        if (fds[0].revents && sendQueued(socketFd)) {
-            pthread_join(reader, NULL);
-            return 0;
-        }
-    }
-}
-
 int main(int argc, char *argv[])
 {
     signal(SIGPIPE, SIG_IGN);
     const int socketFd = connectToDesktop();
-    if (argc > 1 && strcmp(argv[1], "--reader-thread") == 0)
-        return relayWithReaderThread(socketFd);
-    static char input[BlockSize];
-    struct Pending pending = {0};
-    struct pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {socketFd, POLLIN, 0}};
-    for (;;) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
-        if (fds[1].revents)
-            forwardReceived(socketFd, &fds[1]);
-        if (fds[0].revents) {
-            const ssize_t count = read(STDIN_FILENO, input, BlockSize);
-            if (count > 0) {
-                forwardLines(socketFd, &pending, input, (size_t)count);
-            } else if (count == 0 || errno != EINTR) {
-                if (pending.size > 0) {
-                    appendPending(&pending, "\n", 1);
-                    writeAll(socketFd, pending.data, pending.size);
-                }
-                return 0;
-            }
-        }
-    }
+    if (argc < 2 || strcmp(argv[1], "--reader-thread") != 0)
+        return relay(socketFd, STDIN_FILENO, sendInput);
+    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    pthread_t reader;
+    if (wakeFd < 0 || pthread_create(&reader, NULL, readLines, NULL) != 0)
+        return 1;
+    if (relay(socketFd, wakeFd, sendQueued) != 0)
+        return 1;
+    pthread_join(reader, NULL);
+    return 0;
 }
