@@ -95,9 +95,7 @@ void tst_OxlConsole::firstAttemptAfterTwoSeconds()
 void tst_OxlConsole::reconnectsAfterDesktopCloses()
 {
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *first = bridge.accept();
+    QLocalSocket *first = bridge.startConnected();
     QVERIFY(first);
     QElapsedTimer clock;
     clock.start();
@@ -138,9 +136,7 @@ void tst_OxlConsole::linesForwarded()
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     bridge.write(input);
     QCOMPARE(BridgeProcess::receive(desktop, expected.size()), expected);
@@ -157,9 +153,7 @@ void tst_OxlConsole::longLineForwarded()
         line[i] = char('a' + i % 26);
     line.append('\n');
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     bridge.write(line);
     const QByteArray received = BridgeProcess::receive(desktop, line.size(), 30000);
@@ -186,9 +180,7 @@ void tst_OxlConsole::linesBeforeConnectionDropped()
 void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
 {
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     // Qt takes no more bytes off a socket whose one-byte read buffer is full.
     desktop->setReadBufferSize(1);
@@ -254,9 +246,7 @@ void tst_OxlConsole::textsWritten()
     QFETCH(QByteArrayList, writes);
     QFETCH(QByteArray, expected);
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     for (const QByteArray &bytes : writes) {
         desktop->write(bytes);
@@ -270,9 +260,7 @@ void tst_OxlConsole::textsWritten()
 void tst_OxlConsole::clientStopsReading()
 {
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     bridge.process.closeReadChannel(QProcess::StandardOutput);
     for (int i = 0; i < 20; ++i) {
@@ -293,9 +281,7 @@ void tst_OxlConsole::largeTextWritten()
     for (int i = 0; text.size() < 8 * 1024 * 1024; ++i)
         text += "w\xC3\xB6rd " + QByteArray::number(i) + ' ';
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     desktop->write(text);
     const auto withoutLineEnds = [](QByteArray bytes) {
@@ -334,9 +320,7 @@ void tst_OxlConsole::endOfInput()
     QFETCH(bool, closeInput);
     QFETCH(QByteArray, expected);
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     bridge.write(input);
     if (closeInput)

@@ -18,6 +18,22 @@ private slots:
     void interruptWakesWaitForLimit();
 };
 
+namespace {
+
+// Runs a reader on thread, as the bridge does; onMessage gets each line on receiver's thread.
+template <typename Handler>
+void startReader(QThread *thread, oxlconsole::ReadAheadLimit *limit, QObject *receiver, Handler onMessage)
+{
+    auto *worker = new oxlconsole::CalyxenWorker(limit);
+    QObject::connect(worker, &oxlconsole::CalyxenWorker::messageReceived, receiver, onMessage);
+    QObject::connect(thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
+    QObject::connect(thread, &QThread::finished, worker, &QObject::deleteLater);
+    worker->moveToThread(thread);
+    thread->start();
+}
+
+} // namespace
+
 void tst_CalyxenWorker::messages_data()
 {
     QTest::addColumn<QByteArrayList>("writes");
@@ -40,18 +56,12 @@ void tst_CalyxenWorker::messages()
     QVERIFY(input.isValid());
     QThread thread;
     oxlconsole::ReadAheadLimit limit;
-    auto *worker = new oxlconsole::CalyxenWorker(&limit);
     QStringList messages;
     QObject receiver;
-    connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
-            [&messages, &limit](const QString &msg) {
-                messages.append(msg);
-                limit.release(msg);
-            });
-    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    worker->moveToThread(&thread);
-    thread.start();
+    startReader(&thread, &limit, &receiver, [&messages, &limit](const QString &msg) {
+        messages.append(msg);
+        limit.release(msg);
+    });
     for (const QByteArray &bytes : writes) {
         input.write(bytes);
         QTest::qWait(20);
@@ -72,11 +82,8 @@ void tst_CalyxenWorker::interruptWakesBlockedRead()
     QVERIFY(input.isValid());
     QThread thread;
     oxlconsole::ReadAheadLimit limit;
-    auto *worker = new oxlconsole::CalyxenWorker(&limit);
-    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    worker->moveToThread(&thread);
-    thread.start();
+    QObject receiver;
+    startReader(&thread, &limit, &receiver, [](const QString &) {});
     QTest::qWait(200);
     QVERIFY(thread.isRunning());
     oxlconsole::StandardInput::interrupt(&thread);
@@ -92,16 +99,10 @@ void tst_CalyxenWorker::waitsForLinesToBeHandled()
     // Room for about four lines of ten characters at a time.
     oxlconsole::ReadAheadLimit limit(4 * (20 + 128));
     QThread thread;
-    auto *worker = new oxlconsole::CalyxenWorker(&limit);
     QStringList pending;
     QStringList handled;
     QObject receiver;
-    connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
-            [&pending](const QString &msg) { pending.append(msg); });
-    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    worker->moveToThread(&thread);
-    thread.start();
+    startReader(&thread, &limit, &receiver, [&pending](const QString &msg) { pending.append(msg); });
 
     QStringList expected;
     QByteArray bytes;
@@ -135,15 +136,9 @@ void tst_CalyxenWorker::interruptWakesWaitForLimit()
     QVERIFY(input.isValid());
     oxlconsole::ReadAheadLimit limit(2 * (2 + 128));
     QThread thread;
-    auto *worker = new oxlconsole::CalyxenWorker(&limit);
     QStringList messages;
     QObject receiver;
-    connect(worker, &oxlconsole::CalyxenWorker::messageReceived, &receiver,
-            [&messages](const QString &msg) { messages.append(msg); });
-    connect(&thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    worker->moveToThread(&thread);
-    thread.start();
+    startReader(&thread, &limit, &receiver, [&messages](const QString &msg) { messages.append(msg); });
     input.write("a\nb\nc\nd\n");
     QTRY_COMPARE(messages, QStringList({"a", "b"}));
     QVERIFY(thread.isRunning());

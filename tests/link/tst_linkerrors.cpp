@@ -166,9 +166,7 @@ void tst_LinkErrors::reportPerAttempt()
 void tst_LinkErrors::closeByDesktopNotReported()
 {
     BridgeProcess bridge;
-    QVERIFY(bridge.listen());
-    bridge.start();
-    QLocalSocket *desktop = bridge.accept();
+    QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     desktop->write("bye");
     desktop->waitForBytesWritten(1000);

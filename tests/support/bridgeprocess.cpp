@@ -41,6 +41,14 @@ QLocalSocket *BridgeProcess::accept(int timeoutMs)
     return server.nextPendingConnection();
 }
 
+QLocalSocket *BridgeProcess::startConnected()
+{
+    if (!listen())
+        return nullptr;
+    start();
+    return accept();
+}
+
 QByteArray BridgeProcess::receive(QLocalSocket *socket, int size, int timeoutMs)
 {
     QByteArray bytes;

@@ -30,6 +30,8 @@ public:
                const QString &program = QStringLiteral(OXLCONSOLE_PATH));
     // Waits for the bridge to connect to the in-process desktop side.
     QLocalSocket *accept(int timeoutMs = 10000);
+    // Serves OXL, starts the bridge in its run mode and waits for it to connect.
+    QLocalSocket *startConnected();
     // Reads from the desktop side of the link until size bytes have arrived or time is up.
     static QByteArray receive(QLocalSocket *socket, int size, int timeoutMs = 10000);
 
