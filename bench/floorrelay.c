@@ -4,11 +4,16 @@
  * and one write(2) per socket read (its bytes up to the first zero byte, and a line feed).
  * It connects at once to $TMPDIR/OXL and ends at the end of standard input.
  *
+ * Like the bridge, it lets its output pipe hold 256 KiB, so that a 64 KiB read and its line
+ * feed fit.
+ *
  * With --reader-thread it reads standard input on a second thread, as the bridge does, and
  * hands each line to the main thread through a queue and an eventfd wake-up: the least work
  * a relay that reads its input on its own thread can do.
  */
+#define _GNU_SOURCE
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -244,6 +249,9 @@ static int sendQueued(int socketFd)
 int main(int argc, char *argv[])
 {
     signal(SIGPIPE, SIG_IGN);
+    const int pipeSize = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    if (pipeSize > 0 && pipeSize < 256 * 1024)
+        fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 256 * 1024);
     const int socketFd = connectToDesktop();
     if (argc < 2 || strcmp(argv[1], "--reader-thread") != 0)
         return relay(socketFd, STDIN_FILENO, sendInput);

@@ -7,6 +7,10 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -22,6 +26,14 @@ int main(int argc, char *argv[])
     // Every text goes out whole and is flushed at once; a stdio buffer would only split a
     // large text into several system calls.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+#ifdef Q_OS_LINUX
+    // A text is written together with its line end, and a socket read of 64 KiB is common: a
+    // pipe of the default 64 KiB cannot take both, so the write would wait for the client to
+    // read before its last byte, once for every text. A pipe the client made larger is kept.
+    const int outputPipeSize = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    if (outputPipeSize > 0 && outputPipeSize < 256 * 1024)
+        fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 256 * 1024);
+#endif
 #ifdef __GLIBC__
     // Each desktop text passes through a few buffers of some hundred KiB that are freed right
     // after. By default glibc hands that memory back to the system every time and the next text

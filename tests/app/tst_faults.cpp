@@ -78,6 +78,9 @@ private slots:
     // the client floods or misbehaves
     void bothDirectionsFlood();
     void clientClosesStandardOutput();
+#ifdef Q_OS_LINUX
+    void largeTextWhileClientReadsLate();
+#endif
     void hostileClientInput_data();
     void hostileClientInput();
 
@@ -274,6 +277,38 @@ void tst_Faults::clientClosesStandardOutput()
     QTRY_COMPARE_WITH_TIMEOUT(desktop.recorded(), lines + "still forwarded\n", 10000);
     QCOMPARE(bridge.process.state(), QProcess::Running);
 }
+
+#ifdef Q_OS_LINUX
+// A client busy elsewhere reads its output late. A desktop text of 64 KiB and its line end
+// must fit in the output pipe, or the bridge would stop forwarding the client's lines until
+// the client reads.
+void tst_Faults::largeTextWhileClientReadsLate()
+{
+    BridgeProcess bridge;
+    QString outputPath;
+    const int readEnd = openFifo(bridge, QStringLiteral("stdout"), &outputPath);
+    QVERIFY(readEnd >= 0);
+    const auto closeReadEnd = qScopeGuard([readEnd] { ::close(readEnd); });
+    bridge.process.setStandardOutputFile(outputPath);
+    QLocalSocket *desktop = bridge.startConnected();
+    QVERIFY(desktop);
+    const QByteArray text(64 * 1024, 't');
+    desktop->write(text);
+    QVERIFY(desktop->waitForBytesWritten(5000));
+
+    bridge.write("ping\n");
+    QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("ping\n"));
+    QByteArray output;
+    QTRY_VERIFY(([&output, readEnd] {
+        char buffer[64 * 1024];
+        const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
+        if (count > 0)
+            output.append(buffer, int(count));
+        return output.size() >= 64 * 1024 + 1;
+    }()));
+    QCOMPARE(output.replace('\n', QByteArray()), text);
+}
+#endif
 
 void tst_Faults::hostileClientInput_data()
 {
