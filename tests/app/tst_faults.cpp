@@ -3,7 +3,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -61,6 +60,47 @@ private:
     const BridgeProcess &m_bridge;
 };
 
+// A named pipe in the bridge's directory, opened for reading without waiting for a writer,
+// whose other end stands for the bridge's standard output or error as a client holds them.
+class ClientFifo
+{
+public:
+    ClientFifo(const BridgeProcess &bridge, const QString &name)
+        : m_path(bridge.directory() + QLatin1Char('/') + name)
+    {
+        const QByteArray encoded = QFile::encodeName(m_path);
+        if (::mkfifo(encoded.constData(), 0600) == 0)
+            m_fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+
+    ~ClientFifo() { close(); }
+
+    bool isOpen() const { return m_fd >= 0; }
+    QString path() const { return m_path; }
+
+    // Everything that has arrived so far.
+    QByteArray read()
+    {
+        char buffer[64 * 1024];
+        ssize_t count;
+        while (m_fd >= 0 && (count = ::read(m_fd, buffer, sizeof buffer)) > 0)
+            m_arrived.append(buffer, int(count));
+        return m_arrived;
+    }
+
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    const QString m_path;
+    int m_fd = -1;
+    QByteArray m_arrived;
+};
+
 // The bridge between the real sample desktop application and a client that misbehaves, or
 // a desktop application that does: nothing may wedge, crash or get lost.
 class tst_Faults : public QObject
@@ -87,8 +127,7 @@ private slots:
 private:
     static QByteArray numberedLines(const char *tag, int count, int length);
     static QByteArray withoutLineFeeds(QByteArray bytes);
-    static int openFifo(const BridgeProcess &bridge, const QString &name, QString *path);
-    static bool startConnected(BridgeProcess &bridge);
+    static bool startAndAwaitGreeting(BridgeProcess &bridge);
 };
 
 const QByteArray greeting = "ready";
@@ -112,20 +151,9 @@ QByteArray tst_Faults::withoutLineFeeds(QByteArray bytes)
     return bytes.replace('\n', QByteArray());
 }
 
-// A named pipe in the bridge's directory, opened for reading without waiting for a writer,
-// whose other end can stand for the bridge's standard output or error as a client holds them.
-int tst_Faults::openFifo(const BridgeProcess &bridge, const QString &name, QString *path)
-{
-    *path = bridge.directory() + QLatin1Char('/') + name;
-    const QByteArray encoded = QFile::encodeName(*path);
-    if (::mkfifo(encoded.constData(), 0600) != 0)
-        return -1;
-    return ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-}
-
 // Starts the bridge against a desktop application that greets with "ready" and waits until
 // the greeting arrives, that is until the bridge is connected.
-bool tst_Faults::startConnected(BridgeProcess &bridge)
+bool tst_Faults::startAndAwaitGreeting(BridgeProcess &bridge)
 {
     bridge.start();
     const QDeadlineTimer deadline(10000);
@@ -148,14 +176,12 @@ void tst_Faults::desktopKilledAndRestarted()
     // Like many clients, this one never reads the bridge's standard error. Warnings that pile up
     // there with each line or each lost connection would in the end fill the pipe and block
     // the bridge, so there must be none.
-    QString errorPath;
-    const int errorReadEnd = openFifo(bridge, QStringLiteral("stderr"), &errorPath);
-    QVERIFY(errorReadEnd >= 0);
-    const auto closeErrorReadEnd = qScopeGuard([errorReadEnd] { ::close(errorReadEnd); });
-    bridge.process.setStandardErrorFile(errorPath);
+    ClientFifo errors(bridge, QStringLiteral("stderr"));
+    QVERIFY(errors.isOpen());
+    bridge.process.setStandardErrorFile(errors.path());
     Desktop first(bridge);
     QVERIFY(first.start({"--quiet", "--greeting", greeting}));
-    QVERIFY(startConnected(bridge));
+    QVERIFY(startAndAwaitGreeting(bridge));
     if (midStream)
         bridge.write(numberedLines("before ", 100000, 40));
 
@@ -176,9 +202,7 @@ void tst_Faults::desktopKilledAndRestarted()
     QTRY_COMPARE_WITH_TIMEOUT(second.recordedSize(), qint64(after.size()), 30000);
     QVERIFY(second.recorded() == after);
     QCOMPARE(bridge.process.state(), QProcess::Running);
-    char errors[4096];
-    const ssize_t errorCount = ::read(errorReadEnd, errors, sizeof errors);
-    QCOMPARE(QByteArray(errors, int(qMax<ssize_t>(errorCount, 0))), QByteArray());
+    QCOMPARE(errors.read(), QByteArray());
 }
 
 void tst_Faults::desktopStallsWhileClientSends()
@@ -186,7 +210,7 @@ void tst_Faults::desktopStallsWhileClientSends()
     BridgeProcess bridge;
     Desktop desktop(bridge);
     QVERIFY(desktop.start({"--quiet", "--greeting", greeting, "--stall", "8000", "--record", desktop.recordPath()}));
-    QVERIFY(startConnected(bridge));
+    QVERIFY(startAndAwaitGreeting(bridge));
     const QByteArray lines = numberedLines("stalled ", 200000, 100);
     const int first = 64 * 1024;
     bridge.write(lines.left(first));
@@ -231,7 +255,7 @@ void tst_Faults::bothDirectionsFlood()
     BridgeProcess bridge;
     Desktop desktop(bridge);
     QVERIFY(desktop.start({"--echo", "--greeting", greeting, "--record", desktop.recordPath()}));
-    QVERIFY(startConnected(bridge));
+    QVERIFY(startAndAwaitGreeting(bridge));
     const QByteArray lines = numberedLines("flood ", 200000, 40);
     bridge.write(lines);
     const QByteArray sent = withoutLineFeeds(lines);
@@ -248,26 +272,12 @@ void tst_Faults::clientClosesStandardOutput()
     Desktop desktop(bridge);
     // Every line is answered, so the bridge keeps writing to the closed output.
     QVERIFY(desktop.start({"--greeting", greeting, "--record", desktop.recordPath()}));
-    QString outputPath;
-    int readEnd = openFifo(bridge, QStringLiteral("stdout"), &outputPath);
-    QVERIFY(readEnd >= 0);
-    const auto closeReadEnd = qScopeGuard([&readEnd] {
-        if (readEnd >= 0)
-            ::close(readEnd);
-    });
-    bridge.process.setStandardOutputFile(outputPath);
+    ClientFifo output(bridge, QStringLiteral("stdout"));
+    QVERIFY(output.isOpen());
+    bridge.process.setStandardOutputFile(output.path());
     bridge.start();
-    QByteArray output;
-    const auto readOutput = [&output, readEnd] {
-        char buffer[256];
-        const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
-        if (count > 0)
-            output.append(buffer, int(count));
-        return output;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(readOutput(), greeting + '\n', 10000);
-    ::close(readEnd);
-    readEnd = -1;
+    QTRY_COMPARE_WITH_TIMEOUT(output.read(), greeting + '\n', 10000);
+    output.close();
 
     const QByteArray lines = numberedLines("unread ", 2000, 50);
     bridge.write(lines);
@@ -285,11 +295,9 @@ void tst_Faults::clientClosesStandardOutput()
 void tst_Faults::largeTextWhileClientReadsLate()
 {
     BridgeProcess bridge;
-    QString outputPath;
-    const int readEnd = openFifo(bridge, QStringLiteral("stdout"), &outputPath);
-    QVERIFY(readEnd >= 0);
-    const auto closeReadEnd = qScopeGuard([readEnd] { ::close(readEnd); });
-    bridge.process.setStandardOutputFile(outputPath);
+    ClientFifo output(bridge, QStringLiteral("stdout"));
+    QVERIFY(output.isOpen());
+    bridge.process.setStandardOutputFile(output.path());
     QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     const QByteArray text(64 * 1024, 't');
@@ -298,15 +306,8 @@ void tst_Faults::largeTextWhileClientReadsLate()
 
     bridge.write("ping\n");
     QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("ping\n"));
-    QByteArray output;
-    QTRY_VERIFY(([&output, readEnd] {
-        char buffer[64 * 1024];
-        const ssize_t count = ::read(readEnd, buffer, sizeof buffer);
-        if (count > 0)
-            output.append(buffer, int(count));
-        return output.size() >= 64 * 1024 + 1;
-    }()));
-    QCOMPARE(output.replace('\n', QByteArray()), text);
+    QTRY_VERIFY(output.read().size() >= text.size() + 1);
+    QCOMPARE(withoutLineFeeds(output.read()), text);
 }
 #endif
 
@@ -349,7 +350,7 @@ void tst_Faults::hostileClientInput()
     BridgeProcess bridge;
     Desktop desktop(bridge);
     QVERIFY(desktop.start({"--quiet", "--greeting", greeting, "--record", desktop.recordPath()}));
-    QVERIFY(startConnected(bridge));
+    QVERIFY(startAndAwaitGreeting(bridge));
     bridge.write(input + "after\n");
     expected += "after\n";
     QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(expected.size()), 120000);
