@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "exceptionguard.h"
 #include "bridge/console.h"
 
@@ -7,17 +8,27 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // A standard stream that the starter left closed would be taken by the first descriptor
+    // Qt opens, and the reader would read Qt's own wake-ups as input.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+#endif
+    oxlconsole::installMessageFilter();
 #ifdef SIGPIPE
     // A client that stops reading, or a desktop application that goes away mid-write, must
     // not end the bridge; the failed write is ignored instead.

@@ -3,6 +3,7 @@
 #include "calyxenworker.h"
 #include "controlline.h"
 #include "standardinput.h"
+#include "app/diagnostics.h"
 #include "link/ipcobject.h"
 
 #include <QTimer>
@@ -23,7 +24,7 @@ Console::Console()
     connect(&m_readerThread, &QThread::started, reader, &CalyxenWorker::doWork);
     // The reader finishes on its own only at the end of standard input; the lines it read
     // before are queued ahead of this and are handled first.
-    connect(&m_readerThread, &QThread::finished, this, &Console::quit);
+    connect(&m_readerThread, &QThread::finished, this, &Console::inputEnded);
     connect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
     reader->moveToThread(&m_readerThread);
     // A coarse timer may fire early; the first attempt must not come before 2000 ms.
@@ -78,7 +79,31 @@ void Console::oxlMessageReceived(const QString &msg)
 
 void Console::oxlDisconnected()
 {
-    m_reconnectTimer->start();
+    if (m_sinceInputEnded.isValid())
+        finish();
+    else
+        m_reconnectTimer->start();
+}
+
+// Every line read reaches the desktop application before the bridge ends, and so does the
+// answer to the last one, as long as it comes within the grace period.
+void Console::inputEnded()
+{
+    m_sinceInputEnded.start();
+    const bool connected = m_link->isConnected();
+    qCDebug(lcBridge) << "end of input; connected:" << connected;
+    if (connected)
+        m_link->waitForSent();
+    if (m_link->isConnected())
+        QTimer::singleShot(500, this, &Console::finish);
+    else
+        finish();
+}
+
+void Console::finish()
+{
+    qCDebug(lcBridge) << "ending" << m_sinceInputEnded.elapsed() << "ms after the end of input";
+    emit quit();
 }
 
 } // namespace oxlconsole

@@ -3,6 +3,7 @@
 
 #include "readaheadlimit.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
 
@@ -33,10 +34,14 @@ public slots:
     void oxlDisconnected();
 
 private:
+    void inputEnded();
+    void finish();
+
     QTimer *m_reconnectTimer;
     ReadAheadLimit m_readAhead;
     QThread m_readerThread;
     IPCObject *m_link;
+    QElapsedTimer m_sinceInputEnded;
 };
 
 } // namespace oxlconsole

@@ -1,5 +1,7 @@
 #include "controlline.h"
 
+#include "app/diagnostics.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
@@ -33,7 +35,10 @@ void startDesktopApplication()
     for (const DWORD stream : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
         SetHandleInformation(GetStdHandle(stream), HANDLE_FLAG_INHERIT, 0);
 #endif
-    process.startDetached();
+    qint64 pid = 0;
+    const bool started = process.startDetached(&pid);
+    qCDebug(lcBridge) << "starting" << process.program() << (started ? "started, process id" : "failed")
+                      << (started ? QString::number(pid) : process.errorString());
 }
 
 } // namespace oxlconsole

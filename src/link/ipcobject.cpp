@@ -1,6 +1,10 @@
 #include "ipcobject.h"
 
+#include "app/diagnostics.h"
+
+#include <QDeadlineTimer>
 #include <QTextStream>
+#include <QThread>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,12 +57,12 @@ IPCObject::~IPCObject()
 
 void IPCObject::connectToServer()
 {
-    m_lock.lock();
+    QMutexLocker locker(&m_lock);
     m_decoder.reset();
     m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
-    m_socket->waitForConnected(2000);
-    m_lock.unlock();
-    receiveDeferred();
+    waitForConnected();
+    qCDebug(lcLink) << "connection attempt:"
+                    << (isConnected() ? QStringLiteral("connected") : m_socket->errorString());
 }
 
 bool IPCObject::isConnected() const
@@ -69,31 +73,35 @@ bool IPCObject::isConnected() const
 void IPCObject::sendMessage(const QString &msg)
 {
     // Writing to or waiting on a socket that is not connected fails anyway, with a Qt warning
-    // on standard error each time; a client that does not read it would in the end be blocked.
-    // A socket whose peer went away during a write is still open, only unconnected.
+    // each time.
     if (!isConnected())
         return;
     QByteArray bytes = msg.toUtf8();
     bytes.append('\n');
-    m_lock.lock();
+    QMutexLocker locker(&m_lock);
     const qint64 written = writeUnbuffered(m_socket, bytes);
     // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
     if (written < bytes.size()) {
         m_socket->write(bytes.constData() + written, bytes.size() - written);
-        m_socket->flush();
-        if (isConnected())
-            m_socket->waitForBytesWritten(30000);
+        waitForBytesWritten();
     }
-    m_lock.unlock();
-    receiveDeferred();
+}
+
+void IPCObject::waitForSent()
+{
+    QMutexLocker locker(&m_lock);
+    while (isConnected() && m_socket->bytesToWrite() > 0 && waitForBytesWritten()) {
+    }
 }
 
 void IPCObject::readyRead()
 {
-    // Qt can signal readiness from inside the blocking waits of connectToServer() and
-    // sendMessage(), which hold the lock; the read is then made as soon as they release it.
+    // The link is used by the main thread alone, so a lock that is taken here is held by this
+    // thread's own blocking wait, which already keeps socket calls from interleaving. The bytes
+    // are taken at once even then: left in the socket they would pile up for as long as the
+    // wait lasts, and be thrown away with the socket should the wait end in a failed write.
     if (!m_lock.tryLock()) {
-        m_receivePending = true;
+        receive(true);
         return;
     }
     receive(false);
@@ -102,21 +110,77 @@ void IPCObject::readyRead()
 
 void IPCObject::socketConnected()
 {
+    qCDebug(lcLink) << "connected to" << m_socket->fullServerName();
 }
 
 void IPCObject::socketDisconnected()
 {
-    // Like a read, this can come from inside a blocking wait, before the last bytes are read.
-    if (m_lock.tryLock()) {
-        endStream();
-        m_lock.unlock();
-    } else {
-        m_endPending = true;
-    }
+    qCDebug(lcLink) << "disconnected";
+    if (m_socket->bytesAvailable() > 0)
+        receive(true);
+    endStream();
     emit gotDisconnected();
 }
 
 void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
+{
+    report(socketError, m_socket->errorString());
+}
+
+// Qt retries a server whose queue of waiting connections is full in a busy loop for the whole
+// wait, and from the event loop after it; the attempt retries a few times a second instead
+// and is abandoned when the time is up, so that the next one starts afresh.
+void IPCObject::waitForConnected()
+{
+    const QDeadlineTimer deadline(2000);
+    while (m_socket->state() == QLocalSocket::ConnectingState && !deadline.hasExpired()) {
+        QThread::msleep(ulong(qBound<qint64>(0, deadline.remainingTime(), 20)));
+        m_socket->waitForConnected(0);
+    }
+    if (m_socket->state() != QLocalSocket::ConnectingState)
+        return;
+    m_socket->close();
+    report(QLocalSocket::SocketTimeoutError,
+           QLocalSocket::tr("%1: Socket operation timed out").arg(QLatin1String("QLocalSocket::connectToServer")));
+}
+
+// Returns whether some bytes were written within 30000 ms.
+bool IPCObject::waitForBytesWritten()
+{
+#ifdef Q_OS_WIN
+    // Qt's Windows pipe reads while it waits but signals what it read only from the event loop:
+    // the wait is cut into short ones, and what arrived is handed on between them.
+    const QDeadlineTimer deadline(30000);
+    for (;;) {
+        if (m_socket->waitForBytesWritten(int(qBound<qint64>(0, deadline.remainingTime(), 50))))
+            return true;
+        if (m_socket->bytesAvailable() > 0)
+            m_socket->waitForReadyRead(0);
+        if (!isConnected() || deadline.hasExpired())
+            return false;
+    }
+#else
+    return m_socket->waitForBytesWritten(30000);
+#endif
+}
+
+void IPCObject::receive(bool insideWait)
+{
+    const qint64 available = m_socket->bytesAvailable();
+    // One buffer of the right size: readAll() would grow its result in steps, copying each time.
+    QByteArray bytes(int(available), Qt::Uninitialized);
+    if (available > 0)
+        bytes.resize(int(qMax<qint64>(0, m_socket->read(bytes.data(), bytes.size()))));
+    // A flush inside Qt's own wait could empty the buffer that the wait is writing, which then
+    // waits for bytes to read instead.
+    if (!insideWait && m_socket->bytesToWrite() > 0)
+        m_socket->flush();
+    QString text;
+    if (m_decoder.decode(bytes, &text))
+        emit gotMessage(text);
+}
+
+void IPCObject::report(QLocalSocket::LocalSocketError socketError, const QString &description)
 {
     QTextStream out(stdout);
     switch (socketError) {
@@ -129,35 +193,7 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
         out << tr("OXL Server could not be found");
         break;
     default:
-        out << tr("The following error occurred: %1.").arg(m_socket->errorString());
-    }
-}
-
-void IPCObject::receive(bool deferred)
-{
-    // One buffer of the right size: readAll() would grow its result in steps, copying each time.
-    QByteArray bytes(int(m_socket->bytesAvailable()), Qt::Uninitialized);
-    bytes.resize(int(qMax<qint64>(0, m_socket->read(bytes.data(), bytes.size()))));
-    m_socket->flush();
-    if (deferred && bytes.isEmpty())
-        return;
-    QString text;
-    if (m_decoder.decode(bytes, &text))
-        emit gotMessage(text);
-}
-
-void IPCObject::receiveDeferred()
-{
-    if (!m_receivePending && !m_endPending)
-        return;
-    QMutexLocker locker(&m_lock);
-    if (m_receivePending) {
-        m_receivePending = false;
-        receive(true);
-    }
-    if (m_endPending) {
-        m_endPending = false;
-        endStream();
+        out << tr("The following error occurred: %1.").arg(description);
     }
 }
 

@@ -20,6 +20,9 @@ public:
     void connectToServer();
     bool isConnected() const;
     void sendMessage(const QString &msg);
+    // Waits until everything sent so far has been written, while the connection lasts and
+    // the desktop application keeps taking bytes.
+    void waitForSent();
 
 signals:
     void gotMessage(const QString &msg);
@@ -32,14 +35,14 @@ public slots:
     void displayError(QLocalSocket::LocalSocketError socketError);
 
 private:
-    void receive(bool deferred);
-    void receiveDeferred();
+    void waitForConnected();
+    bool waitForBytesWritten();
+    void receive(bool insideWait);
     void endStream();
+    void report(QLocalSocket::LocalSocketError socketError, const QString &description);
 
     QLocalSocket *m_socket;
     QMutex m_lock;
-    bool m_receivePending = false;
-    bool m_endPending = false;
     Utf8Decoder m_decoder;
 };
 

@@ -1,0 +1,25 @@
+#include "diagnostics.h"
+
+namespace oxlconsole {
+
+Q_LOGGING_CATEGORY(lcBridge, "oxlconsole.bridge", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcLink, "oxlconsole.link", QtWarningMsg)
+
+namespace {
+
+QtMessageHandler defaultHandler = nullptr;
+
+void filterMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (lcBridge().isDebugEnabled() || lcLink().isDebugEnabled())
+        defaultHandler(type, context, message);
+}
+
+} // namespace
+
+void installMessageFilter()
+{
+    defaultHandler = qInstallMessageHandler(filterMessage);
+}
+
+} // namespace oxlconsole
