@@ -92,8 +92,10 @@ void Console::inputEnded()
     m_sinceInputEnded.start();
     const bool connected = m_link->isConnected();
     qCDebug(lcBridge) << "end of input; connected:" << connected;
-    if (connected)
+    if (connected) {
         m_link->waitForSent();
+        qCDebug(lcBridge) << "all lines written" << m_sinceInputEnded.elapsed() << "ms after the end of input";
+    }
     if (m_link->isConnected())
         QTimer::singleShot(500, this, &Console::finish);
     else

@@ -37,8 +37,10 @@ void startDesktopApplication()
 #endif
     qint64 pid = 0;
     const bool started = process.startDetached(&pid);
-    qCDebug(lcBridge) << "starting" << process.program() << (started ? "started, process id" : "failed")
-                      << (started ? QString::number(pid) : process.errorString());
+    if (started)
+        qCDebug(lcBridge).noquote() << "started" << process.program() << "as process id" << pid;
+    else
+        qCDebug(lcBridge).noquote() << "could not start" << process.program();
 }
 
 } // namespace oxlconsole

@@ -61,8 +61,10 @@ void IPCObject::connectToServer()
     m_decoder.reset();
     m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
     waitForConnected();
-    qCDebug(lcLink) << "connection attempt:"
-                    << (isConnected() ? QStringLiteral("connected") : m_socket->errorString());
+    if (isConnected())
+        qCDebug(lcLink) << "connection attempt: connected";
+    else
+        qCDebug(lcLink).noquote() << "connection attempt failed:" << m_socket->errorString();
 }
 
 bool IPCObject::isConnected() const
@@ -110,7 +112,7 @@ void IPCObject::readyRead()
 
 void IPCObject::socketConnected()
 {
-    qCDebug(lcLink) << "connected to" << m_socket->fullServerName();
+    qCDebug(lcLink).noquote() << "connected to" << m_socket->fullServerName();
 }
 
 void IPCObject::socketDisconnected()
@@ -124,6 +126,7 @@ void IPCObject::socketDisconnected()
 
 void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
 {
+    receiveRemaining();
     report(socketError, m_socket->errorString());
 }
 
@@ -139,7 +142,9 @@ void IPCObject::waitForConnected()
     }
     if (m_socket->state() != QLocalSocket::ConnectingState)
         return;
+    // close() ends the attempt; only abort() then also leaves the connecting state.
     m_socket->close();
+    m_socket->abort();
     report(QLocalSocket::SocketTimeoutError,
            QLocalSocket::tr("%1: Socket operation timed out").arg(QLatin1String("QLocalSocket::connectToServer")));
 }
@@ -177,6 +182,27 @@ void IPCObject::receive(bool insideWait)
         m_socket->flush();
     QString text;
     if (m_decoder.decode(bytes, &text))
+        emit gotMessage(text);
+}
+
+// Qt throws a socket away, with every byte still unread in it, as soon as a write to it
+// fails; it signals the error just before, while those bytes can still be read.
+void IPCObject::receiveRemaining()
+{
+    QByteArray bytes;
+    if (m_socket->isOpen() && m_socket->bytesAvailable() > 0)
+        bytes = m_socket->read(m_socket->bytesAvailable());
+#ifdef Q_OS_UNIX
+    const int fd = int(m_socket->socketDescriptor());
+    char block[64 * 1024];
+    ssize_t count;
+    while (fd >= 0 && ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR))) {
+        if (count > 0)
+            bytes.append(block, int(count));
+    }
+#endif
+    QString text;
+    if (!bytes.isEmpty() && m_decoder.decode(bytes, &text))
         emit gotMessage(text);
 }
 

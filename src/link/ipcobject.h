@@ -38,6 +38,7 @@ private:
     void waitForConnected();
     bool waitForBytesWritten();
     void receive(bool insideWait);
+    void receiveRemaining();
     void endStream();
     void report(QLocalSocket::LocalSocketError socketError, const QString &description);
 

@@ -123,10 +123,11 @@ private slots:
 #endif
     void hostileClientInput_data();
     void hostileClientInput();
+    void closedStandardStreams_data();
+    void closedStandardStreams();
 
 private:
     static QByteArray numberedLines(const char *tag, int count, int length);
-    static QByteArray withoutLineFeeds(QByteArray bytes);
     static bool startAndAwaitGreeting(BridgeProcess &bridge);
 };
 
@@ -144,11 +145,6 @@ QByteArray tst_Faults::numberedLines(const char *tag, int count, int length)
         lines += line + '\n';
     }
     return lines;
-}
-
-QByteArray tst_Faults::withoutLineFeeds(QByteArray bytes)
-{
-    return bytes.replace('\n', QByteArray());
 }
 
 // Starts the bridge against a desktop application that greets with "ready" and waits until
@@ -243,10 +239,10 @@ void tst_Faults::hostileDesktopBytes()
     const int zero = bytes.indexOf('\0');
     const QByteArray text = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero)).toUtf8();
     // The line ends fall where the bridge's reads end.
-    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith('\n') && withoutLineFeeds(bridge.output()) == text, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith('\n') && BridgeProcess::withoutLineEnds(bridge.output()) == text, 15000);
     bridge.write("ping\n");
     QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith("OXL received: ping\n"), 10000);
-    QCOMPARE(withoutLineFeeds(bridge.output()), text + "OXL received: ping");
+    QCOMPARE(BridgeProcess::withoutLineEnds(bridge.output()), text + "OXL received: ping");
     QCOMPARE(bridge.process.state(), QProcess::Running);
 }
 
@@ -258,9 +254,9 @@ void tst_Faults::bothDirectionsFlood()
     QVERIFY(startAndAwaitGreeting(bridge));
     const QByteArray lines = numberedLines("flood ", 200000, 40);
     bridge.write(lines);
-    const QByteArray sent = withoutLineFeeds(lines);
-    QTRY_COMPARE_WITH_TIMEOUT(withoutLineFeeds(bridge.output()).size(), greeting.size() + sent.size(), 120000);
-    QVERIFY(withoutLineFeeds(bridge.output()) == greeting + sent);
+    const QByteArray sent = BridgeProcess::withoutLineEnds(lines);
+    QTRY_COMPARE_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(bridge.output()).size(), greeting.size() + sent.size(), 120000);
+    QVERIFY(BridgeProcess::withoutLineEnds(bridge.output()) == greeting + sent);
     QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(lines.size()), 30000);
     QVERIFY(desktop.recorded() == lines);
     QCOMPARE(bridge.process.state(), QProcess::Running);
@@ -307,7 +303,7 @@ void tst_Faults::largeTextWhileClientReadsLate()
     bridge.write("ping\n");
     QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("ping\n"));
     QTRY_VERIFY(output.read().size() >= text.size() + 1);
-    QCOMPARE(withoutLineFeeds(output.read()), text);
+    QCOMPARE(BridgeProcess::withoutLineEnds(output.read()), text);
 }
 #endif
 
@@ -356,6 +352,29 @@ void tst_Faults::hostileClientInput()
     QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(expected.size()), 120000);
     QVERIFY(desktop.recorded() == expected);
     QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+void tst_Faults::closedStandardStreams_data()
+{
+    QTest::addColumn<QString>("redirections");
+    QTest::newRow("input") << QStringLiteral("<&-");
+    QTest::newRow("all three") << QStringLiteral("<&- >&- 2>&-");
+}
+
+// A bridge started with its input closed has nothing to read and ends at once.
+void tst_Faults::closedStandardStreams()
+{
+    QFETCH(QString, redirections);
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start({"--greeting", greeting}));
+    bridge.start({QStringLiteral("-c"), QStringLiteral("exec \"$0\" Calyxen ") + redirections,
+                  QStringLiteral(OXLCONSOLE_PATH)},
+                 QStringLiteral("/bin/sh"));
+    QVERIFY(bridge.process.waitForFinished(5000));
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), 0);
+    QCOMPARE(bridge.output(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)

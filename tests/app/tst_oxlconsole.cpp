@@ -30,6 +30,8 @@ private slots:
     void textsWritten();
     void clientStopsReading();
     void largeTextWritten();
+    void textsWhileSendWaits_data();
+    void textsWhileSendWaits();
 
     // end of input
     void endOfInput_data();
@@ -284,52 +286,106 @@ void tst_OxlConsole::largeTextWritten()
     QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
     desktop->write(text);
-    const auto withoutLineEnds = [](QByteArray bytes) {
-#ifdef Q_OS_WIN
-        // Text mode writes each line feed as CR LF.
-        bytes.replace('\r', QByteArray());
-#endif
-        return bytes.replace('\n', QByteArray());
-    };
     QTRY_VERIFY_WITH_TIMEOUT(bridge.output().size() > text.size()
-                                 && withoutLineEnds(bridge.output()).size() == text.size(),
+                                 && BridgeProcess::withoutLineEnds(bridge.output()).size() == text.size(),
                              30000);
     const QByteArray output = bridge.output();
     QVERIFY(output.endsWith('\n'));
-    QVERIFY(withoutLineEnds(output) == text);
+    QVERIFY(BridgeProcess::withoutLineEnds(output) == text);
+}
+
+void tst_OxlConsole::textsWhileSendWaits_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("thenClose");
+    QTest::newRow("more than the socket holds") << QByteArray(8 * 1024 * 1024, 't') << false;
+    QTest::newRow("last text before the close") << QByteArray("GOODBYE") << true;
+}
+
+// The desktop application takes nothing of a large line, so the bridge waits in its send;
+// what the application sends meanwhile reaches the client at once, and nothing of it is lost
+// when the application then closes and the bridge's write fails.
+void tst_OxlConsole::textsWhileSendWaits()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, thenClose);
+    BridgeProcess bridge;
+    QLocalSocket *desktop = bridge.startConnected();
+    QVERIFY(desktop);
+    desktop->setReadBufferSize(1);
+    bridge.write(QByteArray(4 * 1024 * 1024, 'x') + '\n');
+    QTest::qWait(200);
+    desktop->write(text);
+    if (thenClose) {
+        QVERIFY(desktop->waitForBytesWritten(5000));
+        desktop->abort();
+    }
+    // Far less than the send's own 30 s bound.
+    QTRY_VERIFY_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(bridge.output()) == text, 10000);
+    QVERIFY(bridge.output().endsWith('\n'));
+    // Nothing that Qt might warn about, such as a read from a socket it has closed.
+    QCOMPARE(bridge.process.readAllStandardError(), QByteArray());
+    desktop->abort();
 }
 
 void tst_OxlConsole::endOfInput_data()
 {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<bool>("closeInput");
+    // The desktop application takes nothing for a second, so that the bridge still holds
+    // much of the input when it ends.
+    QTest::addColumn<bool>("pause");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("last line ended") << QByteArray("a\nb\n") << true << QByteArray("a\nb\n");
-    QTest::newRow("last line unended") << QByteArray("a\nlast") << true << QByteArray("a\nlast\n");
-    QTest::newRow("nothing") << QByteArray() << true << QByteArray();
+    QTest::newRow("last line ended") << QByteArray("a\nb\n") << true << false << QByteArray("a\nb\n");
+    QTest::newRow("last line unended") << QByteArray("a\nlast") << true << false << QByteArray("a\nlast\n");
+    QTest::newRow("nothing") << QByteArray() << true << false << QByteArray();
+    QByteArray held;
+    for (int i = 0; held.size() < 5 * 1000 * 1000; ++i)
+        held += QByteArray::number(i).rightJustified(63, '0') + '\n';
+    held += QByteArray(4 * 1024 * 1024, 'L') + "\nend\n";
+    QTest::newRow("held back by a pause") << held << true << true << held;
 #ifdef Q_OS_WIN
     // In text mode a byte 0x1A from a pipe ends the input while the pipe stays open.
-    QTest::newRow("0x1a") << QByteArray("a\nb\x1a" "c\nd\n") << false << QByteArray("a\nb\n");
-    QTest::newRow("0x1a first") << QByteArray("\x1a" "a\n") << false << QByteArray();
+    QTest::newRow("0x1a") << QByteArray("a\nb\x1a" "c\nd\n") << false << false << QByteArray("a\nb\n");
+    QTest::newRow("0x1a first") << QByteArray("\x1a" "a\n") << false << false << QByteArray();
 #endif
 }
 
+// Every line read reaches the desktop application, and a late answer still reaches the client.
 void tst_OxlConsole::endOfInput()
 {
     QFETCH(QByteArray, input);
     QFETCH(bool, closeInput);
+    QFETCH(bool, pause);
     QFETCH(QByteArray, expected);
     BridgeProcess bridge;
     QLocalSocket *desktop = bridge.startConnected();
     QVERIFY(desktop);
-    bridge.write(input);
+    if (pause)
+        desktop->setReadBufferSize(1);
+    bridge.process.write(input);
     if (closeInput)
         bridge.closeInput();
+    if (pause) {
+        QTest::qWait(1000);
+        desktop->setReadBufferSize(0);
+    }
+    QByteArray received;
+    const QObject connections;
+    connect(desktop, &QLocalSocket::readyRead, &connections, [&] { received += desktop->readAll(); });
+    received += desktop->readAll();
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 60000);
+    QVERIFY(received == expected);
+    QTest::qWait(200);
+    desktop->write("answer");
+    QVERIFY(desktop->waitForBytesWritten(1000));
     QVERIFY(bridge.process.waitForFinished(5000));
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
+    QCOMPARE(bridge.output(), BridgeProcess::written("answer\n"));
     // No message stands for the end itself.
-    QCOMPARE(BridgeProcess::receive(desktop, expected.size() + 1, 1000), expected);
+    QTRY_COMPARE(desktop->state(), QLocalSocket::UnconnectedState);
+    QCOMPARE(received, expected);
 }
 
 void tst_OxlConsole::endOfInputBeforeConnecting()

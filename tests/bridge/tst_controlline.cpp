@@ -207,17 +207,22 @@ void tst_ControlLine::stopLaunched(const BridgeProcess &bridge)
 void tst_ControlLine::startsDesktopApplication_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("upper case") << QByteArray("#OPEN_OXL#");
-    QTest::newRow("lower case") << QByteArray("#open_oxl#");
-    QTest::newRow("mixed case") << QByteArray("#Open_Oxl#");
+    // Diagnostics are written to standard error only when logging rules ask for them.
+    QTest::addColumn<QByteArray>("loggingRules");
+    QTest::newRow("upper case") << QByteArray("#OPEN_OXL#") << QByteArray();
+    QTest::newRow("lower case") << QByteArray("#open_oxl#") << QByteArray();
+    QTest::newRow("mixed case") << QByteArray("#Open_Oxl#") << QByteArray();
+    QTest::newRow("diagnostics asked for") << QByteArray("#OPEN_OXL#") << QByteArray("oxlconsole.*.debug=true");
 }
 
 void tst_ControlLine::startsDesktopApplication()
 {
     QFETCH(QByteArray, line);
+    QFETCH(QByteArray, loggingRules);
     BridgeProcess bridge;
     const QString bin = installBridge(bridge, true);
     const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
+    bridge.environment.insert(QStringLiteral("QT_LOGGING_RULES"), QString::fromLatin1(loggingRules));
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     bridge.write(line + '\n');
 
@@ -238,6 +243,19 @@ void tst_ControlLine::startsDesktopApplication()
     bridge.write("ping\n");
     QTRY_COMPARE(bridge.output(), BridgeProcess::written(greeting + "OXL received: ping\n"));
     QCOMPARE(launches(bridge).size(), 1);
+
+    const QByteArray diagnostics = bridge.process.readAllStandardError();
+    if (loggingRules.isEmpty()) {
+        QCOMPARE(diagnostics, QByteArray());
+    } else {
+#ifdef Q_OS_WIN
+        const QByteArray started = "started OXL.exe as process id ";
+#else
+        const QByteArray started = "started " + QFile::encodeName(bin) + "/OXL.exe as process id ";
+#endif
+        QVERIFY2(diagnostics.contains(started), diagnostics.constData());
+        QVERIFY2(diagnostics.contains("connection attempt: connected"), diagnostics.constData());
+    }
 }
 
 void tst_ControlLine::againWhileConnected()

@@ -18,7 +18,7 @@ class tst_LinkErrors : public QObject
     Q_OBJECT
 
 public:
-    enum Obstacle { Nothing, StaleSocket, RegularFile, Directory, DatagramSocket, TooLongPath, PipeTaken };
+    enum Obstacle { Nothing, StaleSocket, RegularFile, Directory, DatagramSocket, TooLongPath, FullQueue, PipeTaken };
     Q_ENUM(Obstacle)
 
 private slots:
@@ -65,6 +65,10 @@ void tst_LinkErrors::reportPerAttempt_data()
     QTest::newRow("path too long") << TooLongPath << QByteArray("OXL Server could not be found") << 0;
     // Filled in below with the description Qt gives for this socket.
     QTest::newRow("datagram socket") << DatagramSocket << QByteArray() << 0;
+    // A desktop application that is alive but accepts no one: each attempt waits its 2000 ms.
+    QTest::newRow("queue of waiting connections full") << FullQueue
+        << QByteArray("The following error occurred: QLocalSocket::connectToServer: Socket operation timed out.")
+        << 2000;
 #endif
 }
 
@@ -83,6 +87,7 @@ void tst_LinkErrors::reportPerAttempt()
     });
 #else
     int socketFd = -1;
+    int waitingFd = -1;
 #endif
     switch (obstacle) {
     case Nothing:
@@ -126,6 +131,18 @@ void tst_LinkErrors::reportPerAttempt()
         report = "The following error occurred: " + probe.errorString().toUtf8() + '.';
         break;
     }
+    case FullQueue: {
+        socketFd = bindUnixSocket(bridge.socketPath(), SOCK_STREAM);
+        QVERIFY(socketFd >= 0);
+        QCOMPARE(::listen(socketFd, 0), 0);
+        // One connection waits to be accepted, and the queue takes no second one.
+        waitingFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(bridge.socketPath()).constData(), sizeof address.sun_path);
+        QCOMPARE(::connect(waitingFd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        break;
+    }
     case TooLongPath: {
         // Longer than the 108 bytes that a Unix socket address holds.
         const QString deep = bridge.directory() + QLatin1Char('/') + QString(120, QLatin1Char('d'));
@@ -157,9 +174,16 @@ void tst_LinkErrors::reportPerAttempt()
         const qint64 gap = arrivals.at(i) - arrivals.at(i - 1);
         QVERIFY2(gap >= 1500 && gap <= 5000 + attemptMs, qPrintable(QString::number(gap)));
     }
+#ifdef Q_OS_LINUX
+    // Waiting for an attempt must not keep a core busy.
+    const qint64 cpuMs = bridge.cpuTimeMs();
+    QVERIFY2(cpuMs >= 0 && cpuMs < clock.elapsed() / 4, qPrintable(QString::number(cpuMs)));
+#endif
 #ifndef Q_OS_WIN
     if (socketFd >= 0)
         ::close(socketFd);
+    if (waitingFd >= 0)
+        ::close(waitingFd);
 #endif
 }
 

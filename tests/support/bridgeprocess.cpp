@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 BridgeProcess::BridgeProcess()
     : environment(QProcessEnvironment::systemEnvironment())
@@ -90,3 +95,27 @@ QByteArray BridgeProcess::written(QByteArray text)
     return text;
 #endif
 }
+
+QByteArray BridgeProcess::withoutLineEnds(QByteArray output)
+{
+#ifdef Q_OS_WIN
+    output.replace('\r', QByteArray());
+#endif
+    return output.replace('\n', QByteArray());
+}
+
+#ifdef Q_OS_LINUX
+qint64 BridgeProcess::cpuTimeMs() const
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process.processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The fields after the command name, which is in parentheses: utime and stime are the
+    // 12th and 13th of them.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields.at(11).toLongLong() + fields.at(12).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
+}
+#endif

@@ -42,6 +42,12 @@ public:
     // What the bridge writes to its standard output for text: on Windows the C runtime's
     // text mode writes each line feed as CR LF.
     static QByteArray written(QByteArray text);
+    // Text as the bridge wrote it, less the line ends that its reads added.
+    static QByteArray withoutLineEnds(QByteArray output);
+#ifdef Q_OS_LINUX
+    // The processor time the bridge has used so far.
+    qint64 cpuTimeMs() const;
+#endif
 
     QProcess process;
     QLocalServer server;
