@@ -1,5 +1,7 @@
 #include "ipcobject.h"
 
+#include "serverowner.h"
+
 #include <QTextStream>
 
 #include <cerrno>
@@ -57,6 +59,15 @@ void IPCObject::connectToServer()
     m_decoder.reset();
     m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
     m_socket->waitForConnected(2000);
+    // Another user may serve the name first: such a server gets nothing and is not heard,
+    // not even what a read made inside the wait left for the deferred receive.
+    if (isConnected() && !ServerOwner::isAccepted(m_socket)) {
+        m_socket->abort();
+        m_receivePending = false;
+        m_endPending = false;
+        QTextStream(stdout) << tr("The following error occurred: %1.")
+                                   .arg(tr("OXL Server belongs to another user"));
+    }
     m_lock.unlock();
     receiveDeferred();
 }
