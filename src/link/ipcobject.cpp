@@ -1,5 +1,6 @@
 #include "ipcobject.h"
 
+#include "serverowner.h"
 #include "app/diagnostics.h"
 
 #include <QDeadlineTimer>
@@ -61,6 +62,16 @@ void IPCObject::connectToServer()
     m_decoder.reset();
     m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
     waitForConnected();
+    // Another user may serve the name first: such a server gets nothing and is not heard.
+    // The connection never counted as made, so its close is not announced either.
+    if (isConnected() && !ServerOwner::isAccepted(m_socket)) {
+        m_socket->blockSignals(true);
+        m_socket->abort();
+        m_socket->blockSignals(false);
+        qCDebug(lcLink) << "connection attempt refused: the server belongs to another user";
+        report(QLocalSocket::SocketAccessError, tr("OXL Server belongs to another user"));
+        return;
+    }
     if (isConnected())
         qCDebug(lcLink) << "connection attempt: connected";
     else

@@ -1,4 +1,5 @@
 #include "bridgeprocess.h"
+#include "desktop.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -8,57 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// The sample desktop application, serving the socket name of a bridge's private directory.
-class Desktop
-{
-public:
-    explicit Desktop(const BridgeProcess &bridge)
-        : m_bridge(bridge)
-    {
-    }
-
-    ~Desktop()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    // Starts the application and waits until it accepts connections.
-    bool start(const QStringList &arguments)
-    {
-        process.setProcessEnvironment(m_bridge.environment);
-        process.start(QStringLiteral(OXLDESKTOP_PATH), arguments);
-        if (!process.waitForStarted(5000))
-            return false;
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
-            QLocalSocket probe;
-            probe.connectToServer(m_bridge.socketPath());
-            if (probe.waitForConnected(200))
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
-    }
-
-    QString recordPath() const { return m_bridge.directory() + QStringLiteral("/received.bin"); }
-
-    QByteArray recorded() const
-    {
-        QFile record(recordPath());
-        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
-    }
-
-    qint64 recordedSize() const { return QFileInfo(recordPath()).size(); }
-
-    QProcess process;
-
-private:
-    const BridgeProcess &m_bridge;
-};
 
 // A named pipe in the bridge's directory, opened for reading without waiting for a writer,
 // whose other end stands for the bridge's standard output or error as a client holds them.

@@ -1,4 +1,5 @@
 #include "bridgeprocess.h"
+#include "desktop.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -25,8 +26,9 @@ private slots:
     void reportPerAttempt_data();
     void reportPerAttempt();
     void closeByDesktopNotReported();
-
 #ifndef Q_OS_WIN
+    void serverOfAnotherUser();
+
 private:
     static int bindUnixSocket(const QString &path, int type);
 #endif
@@ -199,6 +201,47 @@ void tst_LinkErrors::closeByDesktopNotReported()
     QVERIFY(bridge.accept());
     QCOMPARE(bridge.output(), BridgeProcess::written("bye\n"));
 }
+
+#ifndef Q_OS_WIN
+// Another user can serve OXL before the desktop application does: that server receives
+// nothing, nothing it sends reaches the client, and the desktop application is found as soon
+// as it serves the name.
+void tst_LinkErrors::serverOfAnotherUser()
+{
+    if (::geteuid() != 0)
+        QSKIP("Serving OXL as another user (setpriv) takes root; CI runs the tests as root.");
+    const QByteArray report("The following error occurred: OXL Server belongs to another user.");
+    BridgeProcess bridge;
+    // The user nobody serves the socket and keeps its record in the bridge's private directory.
+    QCOMPARE(::chown(QFile::encodeName(bridge.directory()).constData(), 65534, 65534), 0);
+    Desktop stranger(bridge);
+    QVERIFY(stranger.start({"--greeting", "stranger's greeting", "--record", stranger.recordPath()},
+                           {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}));
+
+    QElapsedTimer clock;
+    clock.start();
+    bridge.start();
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), report, 10000);
+    const qint64 first = clock.elapsed();
+    QVERIFY2(first >= 1900, qPrintable(QString::number(first)));
+    // Dropped like any line while the bridge is not connected.
+    bridge.write("secret\n");
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), report + report, 10000);
+    const qint64 gap = clock.elapsed() - first;
+    QVERIFY2(gap >= 1500 && gap <= 5000, qPrintable(QString::number(gap)));
+    stranger.process.kill();
+    QVERIFY(stranger.process.waitForFinished(5000));
+    QCOMPARE(stranger.recordedSize(), qint64(0));
+
+    Desktop own(bridge);
+    QVERIFY(own.start({}));
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().endsWith("OXL desktop application ready\n"), 10000);
+    bridge.write("hello\n");
+    QTRY_VERIFY(bridge.output().endsWith("OXL received: hello\n"));
+    QVERIFY(!bridge.output().contains("stranger"));
+    QCOMPARE(bridge.process.readAllStandardError(), QByteArray());
+}
+#endif
 
 QTEST_GUILESS_MAIN(tst_LinkErrors)
 #include "tst_linkerrors.moc"
