@@ -82,7 +82,7 @@ checkZip() {
     unzip -q "$zip" -d "$unpacked"
     local exe=$unpacked/$name/oxlconsole.exe
     scripts/check-version-resource.py "$exe" "$v" "OXL Calyxen Connector"
-    if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug'; then
+    if ! x86_64-w64-mingw32-objdump -t "$exe" | grep -qx 'no symbols'; then
         fail "oxlconsole.exe is not stripped"
     fi
     local dlls
