@@ -77,6 +77,7 @@ checkZip() {
     name=oxlconsole-$v-win64
     zip=$PWD/dist/$name.zip
     [ -f "$zip" ] || fail "$zip is missing"
+    scripts/install-missing.sh unzip
     unzip -Z1 "$zip" | grep -v '/$' | expectFiles "$name/oxlconsole.exe" "${documents[@]/#/$name/}"
     unpacked=$(mktemp -d)
     unzip -q "$zip" -d "$unpacked"
