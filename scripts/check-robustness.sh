@@ -18,7 +18,7 @@ jobs=$(nproc)
 
 # clang and its runtime, which holds libFuzzer, only for the fuzz targets; GCC's sanitizers
 # come with g++.
-scripts/install-missing.sh g++ cmake make qtbase5-dev clang-14 libclang-rt-14-dev
+scripts/install-missing.sh g++ cmake make qtbase5-dev python3 clang-14 libclang-rt-14-dev
 
 summary=()
 failed=0

@@ -14,30 +14,9 @@ cmake -S . -B build-win64 \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-win64 -j"$(nproc)"
 
-wine_dir=$(dirname "$(dpkg -L wine64 | grep -m1 '/wine64$')")
-WINEPREFIX=$(mktemp -d)
-export WINEPREFIX WINEDEBUG=-all
-unset DISPLAY
-cleanup() {
-    # Ends every program left in the prefix, such as desktop applications the tests started.
-    "$wine_dir/wineserver64" -k 2>/dev/null || true
-    "$wine_dir/wineserver64" -w 2>/dev/null || true
-    rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-echo "Setting up the wine prefix $WINEPREFIX" >&2
-WINEDLLOVERRIDES="mscoree,mshtml=" "$wine_dir/wine64" wineboot -i </dev/null >/dev/null 2>&1
-# Without a null graphics driver every Qt program makes wine start a desktop process at start-up,
-# which can wait for seconds on services that never come up.
-"$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
-"$wine_dir/wineserver64" -w
-# One persistent server for the whole run spares each test program the start of its own.
-"$wine_dir/wineserver64" -p </dev/null >/dev/null 2>&1
-# The first program on a fresh server starts wine's service processes, which then keep that
-# program's standard handles, and so ctest's pipes, open for good: let a program with null
-# streams be the first.
-"$wine_dir/wine64" wineboot </dev/null >/dev/null 2>&1
+source scripts/wine-prefix.sh
+trap wine_prefix_stop EXIT
+wine_prefix_start
 
 cd build-win64
 # Wine's timing on a loaded machine varies widely; a test program that fails is run once more,

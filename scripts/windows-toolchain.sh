@@ -34,7 +34,7 @@ log() { printf '== %s\n' "$*" >&2; }
 packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     wine64 wine
-    dpkg-dev perl python3 make g++ cmake xz-utils
+    dpkg-dev perl python3 make g++ cmake xz-utils icoutils
 )
 
 missing=()

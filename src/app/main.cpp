@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         if (!noGlibWasSet)
             qunsetenv("QT_NO_GLIB");
         QCoreApplication::setApplicationName(QStringLiteral("OXL Calyxen Connector"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(OXLCONSOLE_VERSION));
         if (argc <= 1)
             return 0;
         const std::string mode = argv[1];
