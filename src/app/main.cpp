@@ -1,5 +1,6 @@
 #include "exceptionguard.h"
 #include "bridge/console.h"
+#include "link/checkedconnect.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -58,8 +59,8 @@ int main(int argc, char *argv[])
         if (mode != "Calyxen")
             return 0;
         oxlconsole::Console console;
-        QTimer::singleShot(1, &console, SLOT(runCalyxen()));
-        QObject::connect(&console, SIGNAL(quit()), &app, SLOT(quit()));
+        oxlconsole::checkedSingleShot(1, &console, SLOT(runCalyxen()));
+        oxlconsole::checkedConnect(&console, SIGNAL(quit()), &app, SLOT(quit()));
         return app.exec();
     });
 }
