@@ -2,15 +2,17 @@
 # Builds the bridge and the benchmark programs in build-bench/ and measures the bridge against
 # socat and the floor relay, alternating between them in every repetition. Run by hand on an
 # otherwise quiet machine; arguments go to relaybench (for example --reps 7 or --lines 100000).
+# OXL_QT_MAJOR=6 builds the bridge against Qt 6 instead of Qt 5.15.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v socat >/dev/null || { echo "bench/run.sh needs socat (apt-get install socat)" >&2; exit 1; }
 
 build=$(pwd)/build-bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF \
+    -DOXL_QT_MAJOR="${OXL_QT_MAJOR:-5}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target oxlconsole >/dev/null
-cc -O2 -pthread -o "$build/floorrelay" bench/floorrelay.c
-c++ -std=c++17 -O2 -o "$build/relaybench" bench/relaybench.cpp
+cc -O2 -Wall -Wextra -pthread -o "$build/floorrelay" bench/floorrelay.c
+c++ -std=c++17 -O2 -Wall -Wextra -o "$build/relaybench" bench/relaybench.cpp
 
 echo "load before: $(uptime)"
 "$build/relaybench" "$@" \

@@ -14,6 +14,8 @@ cd "$(dirname "$0")/.."
 checks=("$@")
 [ ${#checks[@]} -gt 0 ] || checks=(asan tsan fuzz)
 fuzzSeconds=${OXL_FUZZ_SECONDS:-60}
+# CI sets OXL_WARNINGS_AS_ERRORS=ON: any compiler warning then fails the build.
+warningsAsErrors=${OXL_WARNINGS_AS_ERRORS:-OFF}
 jobs=$(nproc)
 
 # clang and its runtime, which holds libFuzzer, only for the fuzz targets; GCC's sanitizers
@@ -29,7 +31,8 @@ runSuite() {
     local name=$1 flags=$2
     shift 2
     local tree=build-$name
-    cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS=$flags" >/dev/null
+    cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS=$flags" \
+        -DOXL_WARNINGS_AS_ERRORS="$warningsAsErrors" >/dev/null
     cmake --build "$tree" -j"$jobs"
     rm -rf "$tree/reports"
     mkdir -p "$tree/reports"
@@ -50,7 +53,7 @@ runSuite() {
 
 runFuzzers() {
     cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-        -DOXL_BUILD_TESTS=OFF -DOXL_BUILD_FUZZERS=ON \
+        -DOXL_BUILD_TESTS=OFF -DOXL_BUILD_FUZZERS=ON -DOXL_WARNINGS_AS_ERRORS="$warningsAsErrors" \
         "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
     cmake --build build-fuzz -j"$jobs" --target fuzz_reader fuzz_link
     local target

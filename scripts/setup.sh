@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Installs what building oxlconsole needs on Debian 12 (only what is missing; apt needs root)
-# and builds it in build/: the named targets, or everything with the tests when none is named.
-#   scripts/setup.sh [TARGET]...
+# and builds it: against Qt 5.15 in build/, or with --qt6 against Debian's Qt 6 in build-qt6/;
+# the named targets, or everything with the tests when none is named.
+# OXL_WARNINGS_AS_ERRORS=ON (as CI sets it) fails the build on any warning.
+#   scripts/setup.sh [--qt6] [TARGET]...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-missing.sh g++ cmake make qtbase5-dev python3
+qt=5 qtPackage=qtbase5-dev tree=build
+if [ "${1:-}" = --qt6 ]; then
+    qt=6 qtPackage=qt6-base-dev tree=build-qt6
+    shift
+fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/install-missing.sh g++ cmake make python3 "$qtPackage"
+
+cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_QT_MAJOR=$qt \
+    -DOXL_WARNINGS_AS_ERRORS="${OXL_WARNINGS_AS_ERRORS:-OFF}" >/dev/null
 if [ $# -gt 0 ]; then
-    cmake --build build -j"$(nproc)" --target "$@"
+    cmake --build "$tree" -j"$(nproc)" --target "$@"
 else
-    cmake --build build -j"$(nproc)"
+    cmake --build "$tree" -j"$(nproc)"
 fi

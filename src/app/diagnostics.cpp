@@ -11,7 +11,8 @@ QtMessageHandler defaultHandler = nullptr;
 
 void filterMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (lcBridge().isDebugEnabled() || lcLink().isDebugEnabled())
+    // A fatal message comes only from a build fault, at start-up, and ends the program anyway.
+    if (type == QtFatalMsg || lcBridge().isDebugEnabled() || lcLink().isDebugEnabled())
         defaultHandler(type, context, message);
 }
 

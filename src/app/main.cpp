@@ -1,6 +1,7 @@
 #include "diagnostics.h"
 #include "exceptionguard.h"
 #include "bridge/console.h"
+#include "link/checkedconnect.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -69,8 +70,8 @@ int main(int argc, char *argv[])
         if (mode != "Calyxen")
             return 0;
         oxlconsole::Console console;
-        QTimer::singleShot(1, &console, SLOT(runCalyxen()));
-        QObject::connect(&console, SIGNAL(quit()), &app, SLOT(quit()));
+        oxlconsole::checkedSingleShot(1, &console, SLOT(runCalyxen()));
+        oxlconsole::checkedConnect(&console, SIGNAL(quit()), &app, SLOT(quit()));
         return app.exec();
     });
 }

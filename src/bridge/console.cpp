@@ -4,6 +4,7 @@
 #include "controlline.h"
 #include "standardinput.h"
 #include "app/diagnostics.h"
+#include "link/checkedconnect.h"
 #include "link/ipcobject.h"
 
 #include <QTimer>
@@ -17,15 +18,15 @@ Console::Console()
     , m_link(new IPCObject)
 {
     auto *reader = new CalyxenWorker(&m_readAhead);
-    connect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
-    connect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
+    checkedConnect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
+    checkedConnect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
     connect(reader, &CalyxenWorker::messageReceived, this, &Console::calyxenMessageReceived);
     connect(&m_readerThread, &QThread::finished, reader, &QObject::deleteLater);
     connect(&m_readerThread, &QThread::started, reader, &CalyxenWorker::doWork);
     // The reader finishes on its own only at the end of standard input; the lines it read
     // before are queued ahead of this and are handled first.
     connect(&m_readerThread, &QThread::finished, this, &Console::inputEnded);
-    connect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
+    checkedConnect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
     reader->moveToThread(&m_readerThread);
     // A coarse timer may fire early; the first attempt must not come before 2000 ms.
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);

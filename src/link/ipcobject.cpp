@@ -1,5 +1,6 @@
 #include "ipcobject.h"
 
+#include "checkedconnect.h"
 #include "serverowner.h"
 #include "app/diagnostics.h"
 
@@ -43,11 +44,17 @@ qint64 writeUnbuffered(QLocalSocket *socket, const QByteArray &bytes)
 IPCObject::IPCObject()
     : m_socket(new QLocalSocket)
 {
-    connect(m_socket, SIGNAL(connected()), this, SLOT(socketConnected()));
-    connect(m_socket, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
-    connect(m_socket, SIGNAL(readyRead()), this, SLOT(readyRead()));
-    connect(m_socket, SIGNAL(error(QLocalSocket::LocalSocketError)),
-            this, SLOT(displayError(QLocalSocket::LocalSocketError)));
+    checkedConnect(m_socket, SIGNAL(connected()), this, SLOT(socketConnected()));
+    checkedConnect(m_socket, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
+    checkedConnect(m_socket, SIGNAL(readyRead()), this, SLOT(readyRead()));
+    // Qt 6 has only the newer name for the signal that Qt 5.15 still offers as error().
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    checkedConnect(m_socket, SIGNAL(errorOccurred(QLocalSocket::LocalSocketError)),
+                   this, SLOT(displayError(QLocalSocket::LocalSocketError)));
+#else
+    checkedConnect(m_socket, SIGNAL(error(QLocalSocket::LocalSocketError)),
+                   this, SLOT(displayError(QLocalSocket::LocalSocketError)));
+#endif
 }
 
 IPCObject::~IPCObject()

@@ -60,7 +60,7 @@ QByteArray BridgeProcess::receive(QLocalSocket *socket, int size, int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     while (bytes.size() < size && !deadline.hasExpired()) {
         if (socket->bytesAvailable() == 0
-            && !socket->waitForReadyRead(int(qBound<qint64>(1, deadline.remainingTime(), 100)))
+            && !socket->waitForReadyRead(int(qBound(qint64(1), deadline.remainingTime(), qint64(100))))
             && socket->state() != QLocalSocket::ConnectedState) {
             break;
         }
