@@ -155,7 +155,7 @@ void IPCObject::waitForConnected()
 {
     const QDeadlineTimer deadline(2000);
     while (m_socket->state() == QLocalSocket::ConnectingState && !deadline.hasExpired()) {
-        QThread::msleep(ulong(qBound<qint64>(0, deadline.remainingTime(), 20)));
+        QThread::msleep(ulong(qBound(qint64(0), deadline.remainingTime(), qint64(20))));
         m_socket->waitForConnected(0);
     }
     if (m_socket->state() != QLocalSocket::ConnectingState)
@@ -175,7 +175,7 @@ bool IPCObject::waitForBytesWritten()
     // the wait is cut into short ones, and what arrived is handed on between them.
     const QDeadlineTimer deadline(30000);
     for (;;) {
-        if (m_socket->waitForBytesWritten(int(qBound<qint64>(0, deadline.remainingTime(), 50))))
+        if (m_socket->waitForBytesWritten(int(qBound(qint64(0), deadline.remainingTime(), qint64(50)))))
             return true;
         if (m_socket->bytesAvailable() > 0)
             m_socket->waitForReadyRead(0);

@@ -220,9 +220,9 @@ void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
     connect(desktop, &QLocalSocket::readyRead, &connections, [&] { received += desktop->readAll(); });
     desktop->setReadBufferSize(0);
     received += desktop->readAll();
-    QTRY_COMPARE_WITH_TIMEOUT(taken(), qint64(lines.size()), 120000);
+    QTRY_COMPARE_WITH_TIMEOUT(taken(), qint64(lines.size()), 300000);
     bridge.closeInput();
-    QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 120000);
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 300000);
     QVERIFY(received == lines);
     QTRY_COMPARE_WITH_TIMEOUT(bridge.process.state(), QProcess::NotRunning, 10000);
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
@@ -339,11 +339,17 @@ void tst_OxlConsole::endOfInput_data()
     QTest::newRow("last line ended") << QByteArray("a\nb\n") << true << false << QByteArray("a\nb\n");
     QTest::newRow("last line unended") << QByteArray("a\nlast") << true << false << QByteArray("a\nlast\n");
     QTest::newRow("nothing") << QByteArray() << true << false << QByteArray();
+#ifdef Q_OS_WIN
+    // Qt's Windows pipe writer takes each write whole before it returns, so nothing is held
+    // back; and the test would hand the whole input to one pipe operation, which the close
+    // of the channel cancels.
+#else
     QByteArray held;
     for (int i = 0; held.size() < 5 * 1000 * 1000; ++i)
         held += QByteArray::number(i).rightJustified(63, '0') + '\n';
     held += QByteArray(4 * 1024 * 1024, 'L') + "\nend\n";
     QTest::newRow("held back by a pause") << held << true << true << held;
+#endif
 #ifdef Q_OS_WIN
     // In text mode a byte 0x1A from a pipe ends the input while the pipe stays open.
     QTest::newRow("0x1a") << QByteArray("a\nb\x1a" "c\nd\n") << false << false << QByteArray("a\nb\n");
