@@ -171,15 +171,17 @@ void IPCObject::waitForConnected()
 bool IPCObject::waitForBytesWritten()
 {
 #ifdef Q_OS_WIN
-    // Qt's Windows pipe reads while it waits but signals what it read only from the event loop:
-    // the wait is cut into short ones, and what arrived is handed on between them.
+    // Qt's Windows pipe reads while it waits, but signals what it read, and notices that the
+    // pipe is broken, only from the event loop or a wait for reading: the wait is cut into short
+    // ones, with such a look between them.
+    if (m_socket->flush())
+        return true;
     const QDeadlineTimer deadline(30000);
     for (;;) {
         if (m_socket->waitForBytesWritten(int(qBound(qint64(0), deadline.remainingTime(), qint64(50)))))
             return true;
-        if (m_socket->bytesAvailable() > 0)
-            m_socket->waitForReadyRead(0);
-        if (!isConnected() || deadline.hasExpired())
+        m_socket->waitForReadyRead(0);
+        if (!isConnected() || m_socket->bytesToWrite() == 0 || deadline.hasExpired())
             return false;
     }
 #else
