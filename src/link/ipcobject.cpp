@@ -136,8 +136,7 @@ void IPCObject::socketConnected()
 void IPCObject::socketDisconnected()
 {
     qCDebug(lcLink) << "disconnected";
-    if (m_socket->bytesAvailable() > 0)
-        receive(true);
+    receiveRemaining();
     endStream();
     emit gotDisconnected();
 }
@@ -200,13 +199,18 @@ void IPCObject::receive(bool insideWait)
     // waits for bytes to read instead.
     if (!insideWait && m_socket->bytesToWrite() > 0)
         m_socket->flush();
+    // Qt's Windows pipe can signal readiness once more for bytes already taken; a text the
+    // desktop application never sent must not reach the client.
+    if (bytes.isEmpty())
+        return;
     QString text;
     if (m_decoder.decode(bytes, &text))
         emit gotMessage(text);
 }
 
 // Qt throws a socket away, with every byte still unread in it, as soon as a write to it
-// fails; it signals the error just before, while those bytes can still be read.
+// fails; it signals the error just before, while those bytes can still be read. A socket that
+// has gone may still count bytes it can no longer give: nothing read, nothing written.
 void IPCObject::receiveRemaining()
 {
     QByteArray bytes;
