@@ -148,7 +148,7 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
 }
 
 // Qt retries a server whose queue of waiting connections is full in a busy loop for the whole
-// wait, and from the event loop after it; the attempt retries a few times a second instead
+// wait, and from the event loop after it; the attempt retries every 20 ms instead
 // and is abandoned when the time is up, so that the next one starts afresh.
 void IPCObject::waitForConnected()
 {
