@@ -1,9 +1,9 @@
 #include "diagnostics.h"
 
-namespace oxlconsole {
+#include "bridge/bridgelogging.h"
+#include "link/linklogging.h"
 
-Q_LOGGING_CATEGORY(lcBridge, "oxlconsole.bridge", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcLink, "oxlconsole.link", QtWarningMsg)
+namespace oxlconsole {
 
 namespace {
 

@@ -1,12 +1,7 @@
 #ifndef OXLCONSOLE_DIAGNOSTICS_H
 #define OXLCONSOLE_DIAGNOSTICS_H
 
-#include <QLoggingCategory>
-
 namespace oxlconsole {
-
-Q_DECLARE_LOGGING_CATEGORY(lcBridge)
-Q_DECLARE_LOGGING_CATEGORY(lcLink)
 
 // Keeps every message, Qt's own warnings included, off standard error unless diagnostics are
 // asked for with a logging rule such as QT_LOGGING_RULES="oxlconsole.*.debug=true". Many

@@ -1,7 +1,9 @@
 #include "exceptionguard.h"
 
+#include "common/standardoutput.h"
+
+#include <cstring>
 #include <exception>
-#include <iostream>
 #include <typeinfo>
 
 namespace oxlconsole {
@@ -13,9 +15,10 @@ int runGuarded(const std::function<int()> &body)
     } catch (const std::exception &e) {
         // A plain std::exception carries no description of its own; the library's name for it
         // would tell the client nothing.
-        std::cout << (typeid(e) == typeid(std::exception) ? "Unknown exception" : e.what());
-        std::cout.flush();
-        return 0;
+        const char *text = typeid(e) == typeid(std::exception) ? "Unknown exception" : e.what();
+        StandardOutput::write(text, qint64(std::strlen(text)));
+        // A bridge that failed must not look to its client as if it had ended well.
+        return 1;
     }
 }
 

@@ -1,7 +1,7 @@
 #include "diagnostics.h"
 #include "exceptionguard.h"
 #include "bridge/console.h"
-#include "link/checkedconnect.h"
+#include "common/checkedconnect.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -56,11 +56,14 @@ int main(int argc, char *argv[])
     return oxlconsole::runGuarded([&] {
         // Qt's GLib event loop makes a system call for every event posted to it from another
         // thread, that is for every client line; its own loop wakes once for a whole batch.
-        // The setting is dropped again so that the desktop application does not inherit it.
+        // The client's setting is put back so that the desktop application inherits it.
         const bool noGlibWasSet = qEnvironmentVariableIsSet("QT_NO_GLIB");
+        const QByteArray noGlib = qgetenv("QT_NO_GLIB");
         qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
-        if (!noGlibWasSet)
+        if (noGlibWasSet)
+            qputenv("QT_NO_GLIB", noGlib);
+        else
             qunsetenv("QT_NO_GLIB");
         QCoreApplication::setApplicationName(QStringLiteral("OXL Calyxen Connector"));
         QCoreApplication::setApplicationVersion(QStringLiteral(OXLCONSOLE_VERSION));

@@ -10,8 +10,9 @@
 
 namespace oxlconsole {
 
-CalyxenWorker::CalyxenWorker(ReadAheadLimit *limit)
+CalyxenWorker::CalyxenWorker(ReadAheadLimit *limit, std::exception_ptr *failure)
     : m_limit(limit)
+    , m_failure(failure)
 {
 }
 
@@ -27,12 +28,16 @@ void CalyxenWorker::doWork()
         else
             interrupted = true;
     };
-    LineSplitter lines;
-    std::vector<char> block(64 * 1024);
-    qint64 count;
-    while (!interrupted && (count = StandardInput::read(block.data(), qint64(block.size()))) > 0)
-        lines.feed(block.data(), count, emitLine);
-    lines.finish(emitLine);
+    try {
+        LineSplitter lines;
+        std::vector<char> block(64 * 1024);
+        qint64 count;
+        while (!interrupted && (count = StandardInput::read(block.data(), qint64(block.size()))) > 0)
+            lines.feed(block.data(), count, emitLine);
+        lines.finish(emitLine);
+    } catch (...) {
+        *m_failure = std::current_exception();
+    }
     thread()->quit();
 }
 

@@ -3,6 +3,8 @@
 
 #include <QObject>
 
+#include <exception>
+
 namespace oxlconsole {
 
 class ReadAheadLimit;
@@ -12,8 +14,9 @@ class CalyxenWorker : public QObject
     Q_OBJECT
 
 public:
-    // Each line passes through limit before it is emitted; its receiver releases it there.
-    explicit CalyxenWorker(ReadAheadLimit *limit);
+    // Each line passes through limit before it is emitted; its receiver releases it there. An
+    // exception that ends the loop, such as a line too large for memory, is kept in failure.
+    CalyxenWorker(ReadAheadLimit *limit, std::exception_ptr *failure);
 
 signals:
     void messageReceived(const QString &msg);
@@ -23,6 +26,7 @@ public slots:
 
 private:
     ReadAheadLimit *m_limit;
+    std::exception_ptr *m_failure;
 };
 
 } // namespace oxlconsole

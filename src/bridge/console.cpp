@@ -1,15 +1,14 @@
 #include "console.h"
 
+#include "bridgelogging.h"
 #include "calyxenworker.h"
 #include "controlline.h"
 #include "standardinput.h"
-#include "app/diagnostics.h"
-#include "link/checkedconnect.h"
+#include "common/checkedconnect.h"
+#include "common/standardoutput.h"
 #include "link/ipcobject.h"
 
 #include <QTimer>
-
-#include <iostream>
 
 namespace oxlconsole {
 
@@ -17,7 +16,7 @@ Console::Console()
     : m_reconnectTimer(new QTimer(this))
     , m_link(new IPCObject)
 {
-    auto *reader = new CalyxenWorker(&m_readAhead);
+    auto *reader = new CalyxenWorker(&m_readAhead, &m_readerFailure);
     checkedConnect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
     checkedConnect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
     connect(reader, &CalyxenWorker::messageReceived, this, &Console::calyxenMessageReceived);
@@ -59,23 +58,22 @@ void Console::runOXL()
 
 void Console::calyxenMessageReceived(const QString &msg)
 {
-    m_readAhead.release(msg);
-    // Texts of different lengths never compare equal, whatever their letter case; the length
-    // settles it for nearly every line before any case folding.
+    // Texts of different lengths never compare equal, whatever their letter case.
     if (msg.size() != controlLine.size() || msg.compare(controlLine, Qt::CaseInsensitive) != 0) {
         m_link->sendMessage(msg);
-        return;
+    } else {
+        m_desktopLauncher.start();
+        m_reconnectTimer->start();
     }
-    startDesktopApplication();
-    m_reconnectTimer->start();
+    // Only now: a line that is still being sent is held in memory as much as a queued one.
+    m_readAhead.release(msg);
 }
 
 void Console::oxlMessageReceived(const QString &msg)
 {
     QByteArray bytes = msg.toUtf8();
     bytes.append('\n');
-    std::cout.write(bytes.constData(), bytes.size());
-    std::cout.flush();
+    StandardOutput::write(bytes);
 }
 
 void Console::oxlDisconnected()
@@ -90,6 +88,10 @@ void Console::oxlDisconnected()
 // answer to the last one, as long as it comes within the grace period.
 void Console::inputEnded()
 {
+    // Thrown here, on the main thread, it ends the bridge as any other failure does; it must
+    // not end the reader's thread, which would abort the process.
+    if (m_readerFailure)
+        std::rethrow_exception(m_readerFailure);
     m_sinceInputEnded.start();
     const bool connected = m_link->isConnected();
     qCDebug(lcBridge) << "end of input; connected:" << connected;

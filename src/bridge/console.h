@@ -1,11 +1,14 @@
 #ifndef OXLCONSOLE_CONSOLE_H
 #define OXLCONSOLE_CONSOLE_H
 
+#include "desktoplauncher.h"
 #include "readaheadlimit.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
+
+#include <exception>
 
 QT_BEGIN_NAMESPACE
 class QTimer;
@@ -42,6 +45,9 @@ private:
     QThread m_readerThread;
     IPCObject *m_link;
     QElapsedTimer m_sinceInputEnded;
+    const DesktopLauncher m_desktopLauncher;
+    // Set by the reader, before its thread finishes, when an exception ended its loop.
+    std::exception_ptr m_readerFailure;
 };
 
 } // namespace oxlconsole

@@ -8,9 +8,6 @@ namespace oxlconsole {
 // The client line, compared without regard to letter case, that starts the desktop application.
 extern const QString controlLine;
 
-// Starts OXL.exe from the bridge's own directory as an independent process.
-void startDesktopApplication();
-
 } // namespace oxlconsole
 
 #endif

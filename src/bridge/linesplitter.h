@@ -35,8 +35,7 @@ public:
                 sink(data, qsizetype(lineFeed - data));
             } else {
                 keepPending(data, lineFeed - data, sink);
-                sink(m_pending.constData(), qsizetype(m_pending.size()));
-                m_pending.clear();
+                handOver(sink);
             }
             data = lineFeed + 1;
         }
@@ -48,8 +47,7 @@ public:
     {
         if (m_pending.isEmpty())
             return;
-        sink(m_pending.constData(), qsizetype(m_pending.size()));
-        m_pending.clear();
+        handOver(sink);
     }
 
 private:
@@ -59,12 +57,44 @@ private:
         while (m_pending.size() + size > m_maximumLength) {
             const qsizetype room = m_maximumLength - m_pending.size();
             m_pending.append(data, int(room));
-            sink(m_pending.constData(), qsizetype(m_pending.size()));
-            m_pending.clear();
             data += room;
             size -= room;
+            // A character that the cut would split goes whole into the next piece.
+            const qsizetype carried = unfinishedCharacter(*data);
+            const QByteArray carry = m_pending.right(int(carried));
+            m_pending.chop(int(carried));
+            handOver(sink);
+            m_pending = carry;
         }
         m_pending.append(data, int(size));
+    }
+
+    // The bytes at the end of the pending piece that begin a character which next, the first
+    // byte after the cut, continues.
+    qsizetype unfinishedCharacter(char next) const
+    {
+        const auto continues = [](char byte) { return (uchar(byte) & 0xC0) == 0x80; };
+        if (!continues(next))
+            return 0;
+        for (qsizetype back = 1; back <= 3 && back < m_pending.size(); ++back) {
+            const uchar byte = uchar(m_pending.at(int(m_pending.size() - back)));
+            if (continues(char(byte)))
+                continue;
+            const qsizetype length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+            return length > back ? back : 0;
+        }
+        return 0;
+    }
+
+    template <typename Sink>
+    void handOver(Sink &sink)
+    {
+        // The text made of a long line costs twice its bytes; room the bytes did not fill would
+        // only add to that while both are held.
+        if (m_pending.capacity() > 2 * m_pending.size() + 64 * 1024)
+            m_pending.squeeze();
+        sink(m_pending.constData(), qsizetype(m_pending.size()));
+        m_pending.clear();
     }
 
     const qsizetype m_maximumLength;

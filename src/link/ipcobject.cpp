@@ -1,15 +1,15 @@
 #include "ipcobject.h"
 
-#include "checkedconnect.h"
+#include "linklogging.h"
 #include "serverowner.h"
-#include "app/diagnostics.h"
+#include "common/checkedconnect.h"
+#include "common/standardoutput.h"
 
 #include <QDeadlineTimer>
 #include <QTextStream>
 #include <QThread>
 
 #include <cerrno>
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -96,22 +96,32 @@ void IPCObject::sendMessage(const QString &msg)
     // each time.
     if (!isConnected())
         return;
-    QByteArray bytes = msg.toUtf8();
-    bytes.append('\n');
+    if (msg.size() <= SliceLength) {
+        QByteArray bytes = msg.toUtf8();
+        bytes.append('\n');
+        QMutexLocker locker(&m_lock);
+        send(bytes);
+        return;
+    }
+    // The encoding of a whole long text, made beside the text, would cost several times the
+    // line; a slice at a time, each written before the next is made, costs next to nothing.
     QMutexLocker locker(&m_lock);
-    const qint64 written = writeUnbuffered(m_socket, bytes);
-    // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
-    if (written < bytes.size()) {
-        m_socket->write(bytes.constData() + written, bytes.size() - written);
-        waitForBytesWritten();
+    for (int start = 0; start < msg.size() && isConnected();) {
+        int length = qMin(SliceLength, msg.size() - start);
+        if (start + length < msg.size() && msg.at(start + length - 1).isHighSurrogate())
+            ++length;
+        QByteArray bytes = QStringView(msg).mid(start, length).toUtf8();
+        start += length;
+        if (start == msg.size())
+            bytes.append('\n');
+        send(bytes);
     }
 }
 
 void IPCObject::waitForSent()
 {
     QMutexLocker locker(&m_lock);
-    while (isConnected() && m_socket->bytesToWrite() > 0 && waitForBytesWritten()) {
-    }
+    waitUntilWritten();
 }
 
 void IPCObject::readyRead()
@@ -145,6 +155,24 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
 {
     receiveRemaining();
     report(socketError, m_socket->errorString());
+}
+
+void IPCObject::send(const QByteArray &bytes)
+{
+    const qint64 written = writeUnbuffered(m_socket, bytes);
+    // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
+    if (written < bytes.size()) {
+        m_socket->write(bytes.constData() + written, bytes.size() - written);
+        waitUntilWritten();
+    }
+}
+
+// Qt's wait returns once some bytes are written. What it leaves in Qt's buffer would be held
+// beyond the bound on lines read ahead, and grow with every line.
+void IPCObject::waitUntilWritten()
+{
+    while (isConnected() && m_socket->bytesToWrite() > 0 && waitForBytesWritten()) {
+    }
 }
 
 // Qt retries a server whose queue of waiting connections is full in a busy loop for the whole
@@ -232,7 +260,8 @@ void IPCObject::receiveRemaining()
 
 void IPCObject::report(QLocalSocket::LocalSocketError socketError, const QString &description)
 {
-    QTextStream out(stdout);
+    QByteArray encoded;
+    QTextStream out(&encoded, QIODevice::WriteOnly);
     switch (socketError) {
     case QLocalSocket::ConnectionRefusedError:
         out << tr("OXL Server refused connection");
@@ -245,6 +274,8 @@ void IPCObject::report(QLocalSocket::LocalSocketError socketError, const QString
     default:
         out << tr("The following error occurred: %1.").arg(description);
     }
+    out.flush();
+    StandardOutput::write(encoded);
 }
 
 // No read can complete a character that the connection's last read left unfinished; it is

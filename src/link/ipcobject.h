@@ -35,6 +35,11 @@ public slots:
     void displayError(QLocalSocket::LocalSocketError socketError);
 
 private:
+    // Texts longer than this many characters are encoded and sent in slices.
+    static constexpr int SliceLength = 1024 * 1024;
+
+    void send(const QByteArray &bytes);
+    void waitUntilWritten();
     void waitForConnected();
     bool waitForBytesWritten();
     void receive(bool insideWait);

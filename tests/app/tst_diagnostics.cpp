@@ -1,15 +1,9 @@
 #include "app/diagnostics.h"
+#include "link/linklogging.h"
 
-#include <QTemporaryFile>
+#include "streamcapture.h"
+
 #include <QtTest>
-
-#include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 // A client may never read the bridge's standard error: nothing reaches it unless asked for.
 class tst_Diagnostics : public QObject
@@ -34,24 +28,17 @@ void tst_Diagnostics::standardError()
 {
     QFETCH(QString, rules);
     QFETCH(QByteArray, written);
-    QTemporaryFile capture;
-    QVERIFY(capture.open());
     QLoggingCategory::setFilterRules(rules);
     qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));
-    std::fflush(stderr);
-    const int savedStderr = ::dup(2);
-    ::dup2(capture.handle(), 2);
-    // The filter hands what it lets through to the handler before it: Qt's own, as in the bridge.
-    const QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
-    oxlconsole::installMessageFilter();
-    qWarning("Qt's warning");
-    qCDebug(oxlconsole::lcLink, "attempt");
-    qInstallMessageHandler(testHandler);
-    std::fflush(stderr);
-    ::dup2(savedStderr, 2);
-    ::close(savedStderr);
-    capture.seek(0);
-    QCOMPARE(capture.readAll(), written);
+    const QByteArray captured = capturedStream(2, [] {
+        // The filter hands what it lets through to the handler before it: Qt's own, as in the bridge.
+        const QtMessageHandler testHandler = qInstallMessageHandler(nullptr);
+        oxlconsole::installMessageFilter();
+        qWarning("Qt's warning");
+        qCDebug(oxlconsole::lcLink, "attempt");
+        qInstallMessageHandler(testHandler);
+    });
+    QCOMPARE(captured, written);
 }
 
 QTEST_GUILESS_MAIN(tst_Diagnostics)

@@ -1,9 +1,8 @@
 #include "app/exceptionguard.h"
+#include "streamcapture.h"
 
 #include <QtTest>
 
-#include <iostream>
-#include <sstream>
 #include <stdexcept>
 
 Q_DECLARE_METATYPE(std::function<int()>)
@@ -36,22 +35,16 @@ void tst_ExceptionGuard::escapingException()
 {
     QFETCH(std::function<int()>, body);
     QFETCH(QByteArray, written);
-    std::ostringstream captured;
-    std::streambuf *previous = std::cout.rdbuf(captured.rdbuf());
-    const int result = oxlconsole::runGuarded(body);
-    std::cout.rdbuf(previous);
-    QCOMPARE(result, 0);
-    QCOMPARE(QByteArray::fromStdString(captured.str()), written);
+    int result = -1;
+    QCOMPARE(capturedStream(1, [&] { result = oxlconsole::runGuarded(body); }), written);
+    QCOMPARE(result, 1);
 }
 
 void tst_ExceptionGuard::resultPassedThrough()
 {
-    std::ostringstream captured;
-    std::streambuf *previous = std::cout.rdbuf(captured.rdbuf());
-    const int result = oxlconsole::runGuarded([] { return 7; });
-    std::cout.rdbuf(previous);
+    int result = -1;
+    QCOMPARE(capturedStream(1, [&] { result = oxlconsole::runGuarded([] { return 7; }); }), QByteArray());
     QCOMPARE(result, 7);
-    QVERIFY(captured.str().empty());
 }
 
 QTEST_GUILESS_MAIN(tst_ExceptionGuard)

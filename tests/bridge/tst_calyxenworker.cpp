@@ -24,7 +24,8 @@ namespace {
 template <typename Handler>
 void startReader(QThread *thread, oxlconsole::ReadAheadLimit *limit, QObject *receiver, Handler onMessage)
 {
-    auto *worker = new oxlconsole::CalyxenWorker(limit);
+    static std::exception_ptr failure;
+    auto *worker = new oxlconsole::CalyxenWorker(limit, &failure);
     QObject::connect(worker, &oxlconsole::CalyxenWorker::messageReceived, receiver, onMessage);
     QObject::connect(thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
     QObject::connect(thread, &QThread::finished, worker, &QObject::deleteLater);

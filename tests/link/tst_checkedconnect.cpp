@@ -1,4 +1,4 @@
-#include "link/checkedconnect.h"
+#include "common/checkedconnect.h"
 
 #include <QtTest>
 

@@ -1,16 +1,8 @@
 #include "link/ipcobject.h"
+#include "streamcapture.h"
 
 #include <QLocalServer>
 #include <QtTest>
-
-#include <cstdio>
-#include <functional>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 Q_DECLARE_METATYPE(QLocalSocket::LocalSocketError)
 
@@ -47,7 +39,6 @@ private slots:
 
 private:
     QLocalSocket *connectLink(IPCObject &link);
-    static QByteArray writtenToStdout(const std::function<void()> &action);
 
     QTemporaryDir m_directory;
     QLocalServer m_server;
@@ -242,27 +233,11 @@ void tst_IPCObject::errorReports_data()
     QTest::newRow("unknown") << QLocalSocket::UnknownSocketError << generic;
 }
 
-QByteArray tst_IPCObject::writtenToStdout(const std::function<void()> &action)
-{
-    QTemporaryFile capture;
-    if (!capture.open())
-        return "(no file to capture standard output)";
-    std::fflush(stdout);
-    const int savedStdout = ::dup(1);
-    ::dup2(capture.handle(), 1);
-    action();
-    std::fflush(stdout);
-    ::dup2(savedStdout, 1);
-    ::close(savedStdout);
-    capture.seek(0);
-    return capture.readAll();
-}
-
 void tst_IPCObject::errorReports()
 {
     QFETCH(QLocalSocket::LocalSocketError, error);
     QFETCH(QByteArray, written);
-    QCOMPARE(writtenToStdout([error] {
+    QCOMPARE(capturedStream(1, [error] {
                  IPCObject link;
                  link.displayError(error);
              }),
@@ -275,7 +250,7 @@ void tst_IPCObject::errorSignalReported()
 {
     // A desktop application killed by an earlier test may have left its socket file behind.
     QLocalServer::removeServer(QStringLiteral("OXL"));
-    QCOMPARE(writtenToStdout([] {
+    QCOMPARE(capturedStream(1, [] {
                  IPCObject link;
                  link.connectToServer();
                  link.connectToServer();

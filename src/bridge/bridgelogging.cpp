@@ -1,0 +1,7 @@
+#include "bridgelogging.h"
+
+namespace oxlconsole {
+
+Q_LOGGING_CATEGORY(lcBridge, "oxlconsole.bridge", QtWarningMsg)
+
+} // namespace oxlconsole

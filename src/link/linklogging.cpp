@@ -1,0 +1,7 @@
+#include "linklogging.h"
+
+namespace oxlconsole {
+
+Q_LOGGING_CATEGORY(lcLink, "oxlconsole.link", QtWarningMsg)
+
+} // namespace oxlconsole
