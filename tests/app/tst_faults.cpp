@@ -1,5 +1,6 @@
 #include "bridgeprocess.h"
 #include "desktop.h"
+#include "outputpipe.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -68,6 +69,7 @@ private slots:
     // the client floods or misbehaves
     void bothDirectionsFlood();
     void clientClosesStandardOutput();
+    void nonBlockingOutputFull();
 #ifdef Q_OS_LINUX
     void largeTextWhileClientReadsLate();
 #endif
@@ -75,6 +77,8 @@ private slots:
     void hostileClientInput();
     void closedStandardStreams_data();
     void closedStandardStreams();
+    void lineTooLargeForMemory_data();
+    void lineTooLargeForMemory();
 
 private:
     static QByteArray numberedLines(const char *tag, int count, int length);
@@ -234,6 +238,27 @@ void tst_Faults::clientClosesStandardOutput()
     QCOMPARE(bridge.process.state(), QProcess::Running);
 }
 
+// The client's event loop left the output it shares with the bridge non-blocking, and the
+// client reads nothing for a while: a write that finds the pipe full waits, and neither that
+// text nor any later one is lost.
+void tst_Faults::nonBlockingOutputFull()
+{
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    OutputPipe output(true);
+    output.start(bridge);
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    const QByteArray text(1024 * 1024, 't');
+    desktop->write(text);
+    QTRY_VERIFY(output.pending() >= 64 * 1024);
+    // The client's pause.
+    QTest::qWait(500);
+    desktop->write("later");
+    QTRY_COMPARE_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(output.read()), text + "later", 10000);
+    QVERIFY(output.read().endsWith('\n'));
+}
+
 #ifdef Q_OS_LINUX
 // A client busy elsewhere reads its output late. A desktop text of 64 KiB and its line end
 // must fit in the output pipe, or the bridge would stop forwarding the client's lines until
@@ -325,6 +350,47 @@ void tst_Faults::closedStandardStreams()
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
     QCOMPARE(bridge.output(), QByteArray());
+}
+
+void tst_Faults::lineTooLargeForMemory_data()
+{
+    QTest::addColumn<int>("limitMiB");
+    QTest::addColumn<int>("lineMiB");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("fits") << 800 << 200 << true;
+    QTest::newRow("does not fit") << 400 << 300 << false;
+}
+
+// Under a limit on its address space the bridge takes a line of a quarter of it; a line that
+// does not fit ends it as a failure, whichever of its threads runs out of memory.
+void tst_Faults::lineTooLargeForMemory()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("A sanitizer's shadow memory needs more address space than any such limit leaves.");
+#endif
+    QFETCH(int, limitMiB);
+    QFETCH(int, lineMiB);
+    QFETCH(bool, fits);
+    BridgeProcess bridge;
+    QVERIFY(bridge.listen());
+    bridge.start({QStringLiteral("-c"), QStringLiteral("ulimit -v %1 && exec \"$0\" Calyxen").arg(limitMiB * 1024),
+                  QStringLiteral(OXLCONSOLE_PATH)},
+                 QStringLiteral("/bin/sh"));
+    QLocalSocket *desktop = bridge.accept();
+    QVERIFY(desktop);
+    QByteArray line(lineMiB * 1024 * 1024, 'x');
+    line.append('\n');
+    bridge.write(line);
+    bridge.closeInput();
+    if (fits) {
+        const QByteArray received = BridgeProcess::receive(desktop, line.size(), 120000);
+        QCOMPARE(received.size(), line.size());
+        QVERIFY(received == line);
+    }
+    QVERIFY(bridge.process.waitForFinished(60000));
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), fits ? 0 : 1);
+    QCOMPARE(bridge.output(), fits ? QByteArray() : QByteArray(std::bad_alloc().what()));
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)

@@ -24,6 +24,7 @@ private slots:
     void longLineForwarded();
     void linesBeforeConnectionDropped();
     void heldBackWhileDesktopDoesNotRead();
+    void heldBackWhileDesktopReadsSlowly();
 
     // desktop to client
     void textsWritten_data();
@@ -201,36 +202,47 @@ void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
     for (int i = 0; lines.size() < inputSize; ++i)
         lines += QByteArray::number(i).rightJustified(63, '0') + '\n';
     QByteArray received;
-    // The input goes out in blocks, each once the one before has gone into the pipe: on Windows
-    // Qt hands a whole write to one pipe operation, which counts as taken only once it has
-    // completed and is cancelled if the channel is closed before.
-    qint64 fed = 0;
-    const auto feed = [&] {
-        if (bridge.process.bytesToWrite() > 0 || fed == lines.size())
-            return;
-        const qint64 block = qMin<qint64>(1024 * 1024, lines.size() - fed);
-        bridge.process.write(lines.constData() + fed, block);
-        fed += block;
-    };
-    // Ends the connections below before the variables they use go, whatever way the test ends.
-    const QObject connections;
-    connect(&bridge.process, &QProcess::bytesWritten, &connections, feed);
-    feed();
+    bridge.feed(lines);
     const qint64 bound = 4 * 1024 * 1024;
-    const auto taken = [&] { return fed - bridge.process.bytesToWrite(); };
-    QVERIFY2(!QTest::qWaitFor([&] { return taken() > bound; }, 3000), qPrintable(QString::number(taken())));
+    QVERIFY2(!QTest::qWaitFor([&] { return bridge.taken() > bound; }, 3000), qPrintable(QString::number(bridge.taken())));
 
     // The rest of the input is written while the desktop side reads, both from the event loop.
+    const QObject connections;
     connect(desktop, &QLocalSocket::readyRead, &connections, [&] { received += desktop->readAll(); });
     desktop->setReadBufferSize(0);
     received += desktop->readAll();
-    QTRY_COMPARE_WITH_TIMEOUT(taken(), qint64(lines.size()), 300000);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.taken(), qint64(lines.size()), 300000);
     bridge.closeInput();
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 300000);
     QVERIFY(received == lines);
     QTRY_COMPARE_WITH_TIMEOUT(bridge.process.state(), QProcess::NotRunning, 10000);
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
+}
+
+// A desktop application that reads slowly takes each large line in many pieces: the bridge
+// goes on to the next line only once the one before has been written.
+void tst_OxlConsole::heldBackWhileDesktopReadsSlowly()
+{
+    BridgeProcess bridge;
+    QLocalSocket *desktop = bridge.startConnected();
+    QVERIFY(desktop);
+    desktop->setReadBufferSize(256 * 1024);
+    const QByteArray line = QByteArray(4 * 1024 * 1024 - 1, 'y') + '\n';
+    const QByteArray lines = line.repeated(16);
+    bridge.feed(lines);
+    QByteArray received;
+    qint64 mostAhead = 0;
+    QTimer reader;
+    connect(&reader, &QTimer::timeout, [&] {
+        received += desktop->read(256 * 1024);
+        mostAhead = qMax(mostAhead, bridge.taken() - received.size());
+    });
+    reader.start(20);
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 120000);
+    QVERIFY(received == lines);
+    // What is on its way, and one line besides: nothing piles up.
+    QVERIFY2(mostAhead <= 4 * line.size(), qPrintable(QString::number(mostAhead)));
 }
 
 void tst_OxlConsole::textsWritten_data()

@@ -7,6 +7,9 @@
 #include <windows.h>
 #else
 #include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #ifdef Q_OS_WIN
@@ -104,8 +107,11 @@ private slots:
     void blankMakesOrdinaryLine_data();
     void blankMakesOrdinaryLine();
     void missingProgram();
-    void environmentPassedOn_data();
-    void environmentPassedOn();
+    void ownFileReplaced_data();
+    void ownFileReplaced();
+    void folderNameNotUtf8();
+    void processStatePassedOn_data();
+    void processStatePassedOn();
 #ifdef Q_OS_WIN
     void launchedProgramHoldsNoClientPipe_data();
     void launchedProgramHoldsNoClientPipe();
@@ -319,15 +325,78 @@ void tst_ControlLine::missingProgram()
     QVERIFY(launches(bridge).isEmpty());
 }
 
-void tst_ControlLine::environmentPassedOn_data()
+void tst_ControlLine::ownFileReplaced_data()
+{
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("deleted") << false;
+    QTest::newRow("replaced by another version") << true;
+}
+
+// An upgrade renames a new bridge over the running one, a rebuild deletes it: the OXL.exe
+// started is still the one beside it, never one in the client's folder.
+void tst_ControlLine::ownFileReplaced()
+{
+    QFETCH(bool, replaced);
+#ifdef Q_OS_WIN
+    QSKIP("Windows neither deletes nor replaces the file of a running program.");
+#endif
+    if (!QFileInfo::exists(QStringLiteral("/proc/self/task")))
+        QSKIP("The threads of a process are seen in /proc/<pid>/task.");
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
+    QVERIFY(QFile::copy(QStringLiteral(OXLDESKTOP_PATH), bridge.directory() + QStringLiteral("/OXL.exe")));
+    bridge.process.setWorkingDirectory(bridge.directory());
+    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+    // Running: its reader's thread has started. The first connection attempt, which comes
+    // later, may make Qt look up the file too.
+    QTRY_VERIFY(QDir(QStringLiteral("/proc/%1/task").arg(bridge.process.processId())).count() > 3);
+    QVERIFY(QFile::remove(bridgeIn(bin)));
+    if (replaced) {
+        QVERIFY(QFile::copy(QStringLiteral(OXLCONSOLE_PATH), bin + QStringLiteral("/new")));
+        QVERIFY(QFile::rename(bin + QStringLiteral("/new"), bridgeIn(bin)));
+    }
+    bridge.write("#OPEN_OXL#\n");
+    QTRY_COMPARE(launches(bridge).size(), 1);
+    QCOMPARE(launches(bridge).constFirst().program, bin + QStringLiteral("/OXL.exe"));
+    QCOMPARE(launches(bridge).constFirst().workingDirectory, bin);
+}
+
+// A folder name is bytes, valid UTF-8 or not (an old archive, a mounted share).
+void tst_ControlLine::folderNameNotUtf8()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows names files in UTF-16.");
+#endif
+    BridgeProcess bridge;
+    installBridge(bridge, false);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
+    bridge.process.setWorkingDirectory(bridge.directory());
+    // The shell makes the folder: a name that Qt cannot decode, it could not name either.
+    bridge.start({QStringLiteral("-c"),
+                  QStringLiteral("d=$(printf 'bad-\\351') && mkdir \"$d\" && cp \"$0\" \"$d/oxlconsole\" && "
+                                 "cp \"$1\" \"$d/OXL.exe\" && exec \"$d/oxlconsole\" Calyxen"),
+                  QStringLiteral(OXLCONSOLE_PATH), QStringLiteral(OXLDESKTOP_PATH)},
+                 QStringLiteral("/bin/sh"));
+    bridge.write("#OPEN_OXL#\n");
+    QTRY_COMPARE(launches(bridge).size(), 1);
+    QVERIFY(QFileInfo(launches(bridge).constFirst().workingDirectory).fileName().startsWith(QLatin1String("bad-")));
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
+}
+
+void tst_ControlLine::processStatePassedOn_data()
 {
     // The bridge switches Qt's event loop with QT_NO_GLIB for itself only.
     QTest::addColumn<QByteArray>("clientValue");
     QTest::newRow("not set by the client") << QByteArray();
     QTest::newRow("set by the client") << QByteArray("1");
+    QTest::newRow("set to another value") << QByteArray("0");
+    QTest::newRow("set empty") << QByteArray("");
 }
 
-void tst_ControlLine::environmentPassedOn()
+// The started program gets the environment as the bridge got it, SIGPIPE as it is by
+// default, and none of the descriptors the client left open for the bridge.
+void tst_ControlLine::processStatePassedOn()
 {
     QFETCH(QByteArray, clientValue);
 #ifdef Q_OS_WIN
@@ -338,29 +407,41 @@ void tst_ControlLine::environmentPassedOn()
     const QString dump = bridge.directory() + QStringLiteral("/environment");
     QFile script(bin + QStringLiteral("/OXL.exe"));
     QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nenv > \"$OXL_ENVIRONMENT_DUMP\"\necho END >> \"$OXL_ENVIRONMENT_DUMP\"\n");
+    script.write("#!/bin/sh\n"
+                 "{ env; grep SigIgn /proc/$$/status; [ -e /proc/$$/fd/99 ] && echo FD99=open; echo END; } > \"$OXL_ENVIRONMENT_DUMP\"\n");
     script.close();
     QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
     bridge.environment.insert(QStringLiteral("OXL_ENVIRONMENT_DUMP"), dump);
     bridge.environment.remove(QStringLiteral("QT_NO_GLIB"));
     if (!clientValue.isNull())
         bridge.environment.insert(QStringLiteral("QT_NO_GLIB"), QString::fromLatin1(clientValue));
+    // A descriptor without close-on-exec, as many clients leave some.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    QVERIFY(leaked >= 0 && ::dup2(leaked, 99) == 99);
     bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+    ::close(99);
+    ::close(leaked);
     bridge.write("#OPEN_OXL#\n");
 
-    QByteArrayList variables;
+    QByteArrayList lines;
     QTRY_VERIFY([&] {
         QFile file(dump);
-        variables = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
-        return variables.contains("END");
+        lines = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
+        return lines.contains("END");
     }());
-    QVERIFY(variables.contains("OXL_ENVIRONMENT_DUMP=" + dump.toUtf8()));
+    QVERIFY(lines.contains("OXL_ENVIRONMENT_DUMP=" + dump.toUtf8()));
     QByteArray inherited;
-    for (const QByteArray &variable : variables) {
-        if (variable.startsWith("QT_NO_GLIB="))
-            inherited = variable.mid(11);
+    qulonglong ignored = ~0ull;
+    for (const QByteArray &line : qAsConst(lines)) {
+        if (line.startsWith("QT_NO_GLIB="))
+            inherited = line.mid(11);
+        if (line.startsWith("SigIgn:"))
+            ignored = line.mid(7).trimmed().toULongLong(nullptr, 16);
     }
     QCOMPARE(inherited, clientValue);
+    QCOMPARE(inherited.isNull(), clientValue.isNull());
+    QVERIFY2(!(ignored & (1ull << (SIGPIPE - 1))), qPrintable(QString::number(ignored, 16)));
+    QVERIFY(!lines.contains("FD99=open"));
 }
 
 #ifdef Q_OS_WIN

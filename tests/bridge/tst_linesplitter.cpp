@@ -28,6 +28,12 @@ void tst_LineSplitter::lines_data()
                                          << QByteArrayList{"abc", "def", "gh", "ij"};
     QTest::newRow("line of exactly the maximum") << QByteArray("abc\nabcdef\n") << 3
                                                  << QByteArrayList{"abc", "abc", "def"};
+    QTest::newRow("character kept whole at a cut") << QByteArray("ab\xC3\xA9" "cd\n") << 3
+                                                   << QByteArrayList{"ab", "\xC3\xA9" "c", "d"};
+    QTest::newRow("four-byte character at a cut") << QByteArray("a\xF0\x9F\x98\x80" "b") << 4
+                                                  << QByteArrayList{"a", "\xF0\x9F\x98\x80", "b"};
+    QTest::newRow("stray continuation bytes cut as they come") << QByteArray("\x80\x80\x80\x80\x80") << 2
+                                                               << QByteArrayList{"\x80\x80", "\x80\x80", "\x80"};
 }
 
 // Every way of cutting the input into blocks gives the same lines.

@@ -76,6 +76,23 @@ void BridgeProcess::write(const QByteArray &bytes)
     }
 }
 
+void BridgeProcess::feed(const QByteArray &input)
+{
+    m_input = input;
+    m_fed = 0;
+    QObject::connect(&process, &QProcess::bytesWritten, &process, [this] { feedNextBlock(); });
+    feedNextBlock();
+}
+
+void BridgeProcess::feedNextBlock()
+{
+    if (process.bytesToWrite() > 0 || m_fed == m_input.size())
+        return;
+    const qint64 block = qMin<qint64>(1024 * 1024, m_input.size() - m_fed);
+    process.write(m_input.constData() + m_fed, block);
+    m_fed += block;
+}
+
 void BridgeProcess::closeInput()
 {
     process.closeWriteChannel();

@@ -36,6 +36,12 @@ public:
     static QByteArray receive(QLocalSocket *socket, int size, int timeoutMs = 10000);
 
     void write(const QByteArray &bytes);
+    // Writes input from the event loop in blocks, each once the one before has gone into the
+    // pipe: on Windows Qt hands a whole write to one pipe operation, which counts as taken only
+    // once it has completed, and is cancelled if the channel is closed before.
+    void feed(const QByteArray &input);
+    // How much of the fed input the bridge has taken off its pipe, or that the pipe holds.
+    qint64 taken() const { return m_fed - process.bytesToWrite(); }
     void closeInput();
     // Everything the bridge has written to its standard output so far.
     QByteArray output();
@@ -55,8 +61,12 @@ public:
     QProcessEnvironment environment;
 
 private:
+    void feedNextBlock();
+
     QTemporaryDir m_directory;
     QByteArray m_output;
+    QByteArray m_input;
+    qint64 m_fed = 0;
 };
 
 #endif
