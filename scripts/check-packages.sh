@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the packages that scripts/package.sh built in dist/, as root on Debian 12:
-#   deb  the files and the control fields, then installs it with apt-get, runs the installed
-#        /usr/bin/oxlconsole through scripts/smoke-check.sh, and removes it again
+#   deb  the files, the control fields and lintian's verdict (no error, no warning), the manual
+#        page with groff's warnings on, then installs it with apt-get, finds the page with man,
+#        runs the installed /usr/bin/oxlconsole through scripts/smoke-check.sh, and removes it again
 #   zip  the files, the executable's version resource, that it is stripped and needs no DLLs
 #        beyond Windows' own, then unpacks it into a fresh folder and runs that oxlconsole.exe
 #        through scripts/smoke-check.sh under wine64
@@ -14,6 +15,9 @@ kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(deb zip)
 documents=(LICENSE LICENSES/GPL-3.0.txt LICENSES/LGPL-3.0.txt LICENSES/third-party.txt README.md
            THIRD-PARTY-NOTICES.md)
+# Debian's own, beside those: the changelog and the copyright file, and the manual page.
+debianDocuments=(changelog.gz copyright)
+manualPage=usr/share/man/man1/oxlconsole.1.gz
 
 fail() {
     echo "check-packages: $*" >&2
@@ -49,7 +53,8 @@ checkDeb() {
     deb=$PWD/dist/oxlconsole_${v}_amd64.deb
     [ -f "$deb" ] || fail "$deb is missing"
     dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' |
-        expectFiles usr/bin/oxlconsole "${documents[@]/#/usr/share/doc/oxlconsole/}"
+        expectFiles usr/bin/oxlconsole "${documents[@]/#/usr/share/doc/oxlconsole/}" \
+            "${debianDocuments[@]/#/usr/share/doc/oxlconsole/}" "$manualPage"
     [ "$(dpkg-deb -f "$deb" Package)" = oxlconsole ] || fail "package name"
     [ "$(dpkg-deb -f "$deb" Version)" = "$v" ] || fail "version $(dpkg-deb -f "$deb" Version), not $v"
     local depends
@@ -59,15 +64,28 @@ checkDeb() {
     done
     echo "$deb: version $v, depends on $depends" >&2
 
+    scripts/install-missing.sh lintian
+    lintian --fail-on error,warning "$deb" || fail "lintian finds errors or warnings in $deb"
+    local warnings
+    warnings=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./$manualPage" | gunzip |
+        groff -man -Tutf8 -ww -z 2>&1) || fail "cannot format $manualPage"
+    [ -z "$warnings" ] || fail "groff warns about the manual page: $warnings"
+    echo "$deb: lintian passes, groff formats the manual page without warnings" >&2
+
     if dpkg-query -W -f='${Status}' oxlconsole 2>/dev/null | grep -q 'install ok installed'; then
         fail "oxlconsole is installed already; the check would replace and remove it"
     fi
     installed=1
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
+    local page
+    page=$(man -w oxlconsole) || fail "man finds no page oxlconsole"
+    [ "$page" = "/$manualPage" ] || fail "man finds $page, not /$manualPage"
     scripts/smoke-check.sh build-deb/oxldesktop /usr/bin/oxlconsole
     apt-get remove -y -q --purge oxlconsole >/dev/null
     installed=
-    [ ! -e /usr/bin/oxlconsole ] || fail "/usr/bin/oxlconsole is left after the removal"
+    for file in /usr/bin/oxlconsole "/$manualPage"; do
+        [ ! -e "$file" ] || fail "$file is left after the removal"
+    done
     echo "$deb: installed, smoke-checked and removed" >&2
 }
 

@@ -11,6 +11,13 @@ cd "$(dirname "$0")/.."
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(deb zip)
 
+# The Debian changelog is dated by the last commit, so that a package built again from the same
+# commit says the same.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && commitTime=$(git log -1 --format=%ct 2>/dev/null) &&
+    [ -n "$commitTime" ]; then
+    export SOURCE_DATE_EPOCH=$commitTime
+fi
+
 # Configures and builds the tree $1 without the tests, with the CMake options that follow, and
 # copies its package into dist/.
 package() {
