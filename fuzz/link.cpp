@@ -7,7 +7,7 @@
 // only at the very start of the connection's stream.
 
 #include "blocks.h"
-#include "link/utf8decoder.h"
+#include "utf8decoder.h"
 
 namespace {
 

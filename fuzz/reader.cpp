@@ -11,9 +11,9 @@
 // fed in the blocks the fuzzer chooses, are checked.
 
 #include "blocks.h"
-#include "bridge/calyxenworker.h"
-#include "bridge/linesplitter.h"
-#include "bridge/readaheadlimit.h"
+#include "calyxenworker.h"
+#include "linesplitter.h"
+#include "readaheadlimit.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "diagnostics.h"
 
-#include "bridge/bridgelogging.h"
-#include "link/linklogging.h"
+#include "bridgelogging.h"
+#include "linklogging.h"
 
 namespace oxlconsole {
 

@@ -1,6 +1,6 @@
 #include "exceptionguard.h"
 
-#include "common/standardoutput.h"
+#include "standardoutput.h"
 
 #include <cstring>
 #include <exception>

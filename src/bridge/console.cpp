@@ -2,11 +2,11 @@
 
 #include "bridgelogging.h"
 #include "calyxenworker.h"
+#include "checkedconnect.h"
 #include "controlline.h"
+#include "ipcobject.h"
 #include "standardinput.h"
-#include "common/checkedconnect.h"
-#include "common/standardoutput.h"
-#include "link/ipcobject.h"
+#include "standardoutput.h"
 
 #include <QTimer>
 
@@ -27,9 +27,9 @@ Console::Console()
     connect(&m_readerThread, &QThread::finished, this, &Console::inputEnded);
     checkedConnect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
     reader->moveToThread(&m_readerThread);
-    // A coarse timer may fire early; the first attempt must not come before 2000 ms.
+    // A coarse timer may fire early; the first attempt must not come before its interval.
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);
-    m_reconnectTimer->start(2000);
+    m_reconnectTimer->start(ReconnectIntervalMs);
 }
 
 Console::~Console()
@@ -100,7 +100,7 @@ void Console::inputEnded()
         qCDebug(lcBridge) << "all lines written" << m_sinceInputEnded.elapsed() << "ms after the end of input";
     }
     if (m_link->isConnected())
-        QTimer::singleShot(500, this, &Console::finish);
+        QTimer::singleShot(AnswerGraceMs, this, &Console::finish);
     else
         finish();
 }

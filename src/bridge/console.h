@@ -37,6 +37,11 @@ public slots:
     void oxlDisconnected();
 
 private:
+    static constexpr int ReconnectIntervalMs = 2000;
+    // How long the desktop application may still answer once every line has been written at
+    // the end of input.
+    static constexpr int AnswerGraceMs = 500;
+
     void inputEnded();
     void finish();
 

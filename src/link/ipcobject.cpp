@@ -1,45 +1,16 @@
 #include "ipcobject.h"
 
+#include "checkedconnect.h"
 #include "linklogging.h"
 #include "serverowner.h"
-#include "common/checkedconnect.h"
-#include "common/standardoutput.h"
+#include "socketio.h"
+#include "standardoutput.h"
 
 #include <QDeadlineTimer>
 #include <QTextStream>
 #include <QThread>
 
-#include <cerrno>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 namespace oxlconsole {
-
-namespace {
-
-// Qt's socket copies every write into its buffer and turns its write notifier on and off
-// around the system call, which costs more than the call itself. While that buffer is empty
-// the bytes may go straight to the descriptor; returns how many were taken.
-qint64 writeUnbuffered(QLocalSocket *socket, const QByteArray &bytes)
-{
-#ifdef Q_OS_UNIX
-    if (socket->bytesToWrite() > 0)
-        return 0;
-    ssize_t written;
-    do {
-        written = ::write(int(socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()));
-    } while (written < 0 && errno == EINTR);
-    return written < 0 ? 0 : written;
-#else
-    Q_UNUSED(socket);
-    Q_UNUSED(bytes);
-    return 0;
-#endif
-}
-
-} // namespace
 
 IPCObject::IPCObject()
     : m_socket(new QLocalSocket)
@@ -159,7 +130,7 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
 
 void IPCObject::send(const QByteArray &bytes)
 {
-    const qint64 written = writeUnbuffered(m_socket, bytes);
+    const qint64 written = SocketIo::writeDirect(m_socket, bytes);
     // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
     if (written < bytes.size()) {
         m_socket->write(bytes.constData() + written, bytes.size() - written);
@@ -180,7 +151,7 @@ void IPCObject::waitUntilWritten()
 // and is abandoned when the time is up, so that the next one starts afresh.
 void IPCObject::waitForConnected()
 {
-    const QDeadlineTimer deadline(2000);
+    const QDeadlineTimer deadline(ConnectionWaitMs);
     while (m_socket->state() == QLocalSocket::ConnectingState && !deadline.hasExpired()) {
         QThread::msleep(ulong(qBound(qint64(0), deadline.remainingTime(), qint64(20))));
         m_socket->waitForConnected(0);
@@ -194,26 +165,10 @@ void IPCObject::waitForConnected()
            QLocalSocket::tr("%1: Socket operation timed out").arg(QLatin1String("QLocalSocket::connectToServer")));
 }
 
-// Returns whether some bytes were written within 30000 ms.
+// Returns whether some bytes were written within the time the desktop application is given.
 bool IPCObject::waitForBytesWritten()
 {
-#ifdef Q_OS_WIN
-    // Qt's Windows pipe reads while it waits, but signals what it read, and notices that the
-    // pipe is broken, only from the event loop or a wait for reading: the wait is cut into short
-    // ones, with such a look between them.
-    if (m_socket->flush())
-        return true;
-    const QDeadlineTimer deadline(30000);
-    for (;;) {
-        if (m_socket->waitForBytesWritten(int(qBound(qint64(0), deadline.remainingTime(), qint64(50)))))
-            return true;
-        m_socket->waitForReadyRead(0);
-        if (!isConnected() || m_socket->bytesToWrite() == 0 || deadline.hasExpired())
-            return false;
-    }
-#else
-    return m_socket->waitForBytesWritten(30000);
-#endif
+    return SocketIo::waitForBytesWritten(m_socket, WriteProgressTimeoutMs);
 }
 
 void IPCObject::receive(bool insideWait)
@@ -244,15 +199,7 @@ void IPCObject::receiveRemaining()
     QByteArray bytes;
     if (m_socket->isOpen() && m_socket->bytesAvailable() > 0)
         bytes = m_socket->read(m_socket->bytesAvailable());
-#ifdef Q_OS_UNIX
-    const int fd = int(m_socket->socketDescriptor());
-    char block[64 * 1024];
-    ssize_t count;
-    while (fd >= 0 && ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR))) {
-        if (count > 0)
-            bytes.append(block, int(count));
-    }
-#endif
+    SocketIo::readRemaining(m_socket, &bytes);
     QString text;
     if (!bytes.isEmpty() && m_decoder.decode(bytes, &text))
         emit gotMessage(text);

@@ -35,6 +35,10 @@ public slots:
     void displayError(QLocalSocket::LocalSocketError socketError);
 
 private:
+    // How long one connection attempt may take.
+    static constexpr int ConnectionWaitMs = 2000;
+    // How long a send waits for the desktop application to take any of its bytes.
+    static constexpr int WriteProgressTimeoutMs = 30000;
     // Texts longer than this many characters are encoded and sent in slices.
     static constexpr int SliceLength = 1024 * 1024;
 

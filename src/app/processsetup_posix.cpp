@@ -1,0 +1,43 @@
+#include "processsetup.h"
+
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace oxlconsole {
+
+void ProcessSetup::apply()
+{
+    // A standard stream that the starter left closed would be taken by the first descriptor
+    // Qt opens, and the reader would read Qt's own wake-ups as input.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+    // A client that stops reading, or a desktop application that goes away mid-write, must
+    // not end the bridge; the failed write is ignored instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#ifdef F_SETPIPE_SZ
+    // A text is written together with its line end, and a socket read of 64 KiB is common: a
+    // pipe of the default 64 KiB cannot take both, so the write would wait for the client to
+    // read before its last byte, once for every text. A pipe the client made larger is kept.
+    const int outputPipeSize = fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+    if (outputPipeSize > 0 && outputPipeSize < 256 * 1024)
+        fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 256 * 1024);
+#endif
+#ifdef __GLIBC__
+    // Each desktop text passes through a few buffers of some hundred KiB that are freed right
+    // after. By default glibc hands that memory back to the system every time and the next text
+    // faults it in afresh, page by page, which costs more than all the copying; it is kept instead.
+    mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+#endif
+}
+
+} // namespace oxlconsole

@@ -1,0 +1,30 @@
+#ifndef OXLCONSOLE_SOCKETIO_H
+#define OXLCONSOLE_SOCKETIO_H
+
+#include <QByteArray>
+
+QT_BEGIN_NAMESPACE
+class QLocalSocket;
+QT_END_NAMESPACE
+
+namespace oxlconsole {
+
+// The link's socket below what Qt offers alike on every platform.
+class SocketIo
+{
+public:
+    // Qt's socket copies every write into its buffer and turns its write notifier on and off
+    // around the system call, which costs more than the call itself. While that buffer is
+    // empty the bytes may go straight to the descriptor; returns how many were taken, 0 where
+    // that cannot be done.
+    static qint64 writeDirect(QLocalSocket *socket, const QByteArray &bytes);
+    // Appends what the descriptor still holds, which Qt will not read any more.
+    static void readRemaining(QLocalSocket *socket, QByteArray *bytes);
+    // Waits up to timeoutMs for bytes to be written, while the bytes that arrive meanwhile are
+    // signalled as they come; returns whether some were written.
+    static bool waitForBytesWritten(QLocalSocket *socket, int timeoutMs);
+};
+
+} // namespace oxlconsole
+
+#endif

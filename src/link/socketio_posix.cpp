@@ -1,0 +1,39 @@
+#include "socketio.h"
+
+#include <QLocalSocket>
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace oxlconsole {
+
+qint64 SocketIo::writeDirect(QLocalSocket *socket, const QByteArray &bytes)
+{
+    if (socket->bytesToWrite() > 0)
+        return 0;
+    ssize_t written;
+    do {
+        written = ::write(int(socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()));
+    } while (written < 0 && errno == EINTR);
+    return written < 0 ? 0 : written;
+}
+
+void SocketIo::readRemaining(QLocalSocket *socket, QByteArray *bytes)
+{
+    const int fd = int(socket->socketDescriptor());
+    char block[64 * 1024];
+    ssize_t count;
+    while (fd >= 0 && ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR))) {
+        if (count > 0)
+            bytes->append(block, int(count));
+    }
+}
+
+bool SocketIo::waitForBytesWritten(QLocalSocket *socket, int timeoutMs)
+{
+    // Qt reads inside this wait and signals readyRead from it.
+    return socket->waitForBytesWritten(timeoutMs);
+}
+
+} // namespace oxlconsole
