@@ -17,6 +17,8 @@
 
 #include <QStringList>
 
+#include <exception>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,12 +92,15 @@ bool messagesFromReader(const QByteArray &input, QStringList *messages)
         return false;
     // Each line is handled as soon as it is emitted, as the main thread would handle it.
     oxlconsole::ReadAheadLimit limit;
-    oxlconsole::CalyxenWorker reader(&limit);
+    std::exception_ptr failure;
+    oxlconsole::CalyxenWorker reader(&limit, &failure);
     QObject::connect(&reader, &oxlconsole::CalyxenWorker::messageReceived, [messages, &limit](const QString &msg) {
         limit.release(msg);
         messages->append(msg);
     });
     reader.doWork();
+    if (failure)
+        std::rethrow_exception(failure);
     return true;
 }
 
