@@ -1,4 +1,5 @@
 #include "bridgeprocess.h"
+#include "numberedlines.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -198,9 +199,7 @@ void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
 #else
     const int inputSize = 16 * 1024 * 1024;
 #endif
-    QByteArray lines;
-    for (int i = 0; lines.size() < inputSize; ++i)
-        lines += QByteArray::number(i).rightJustified(63, '0') + '\n';
+    const QByteArray lines = numberedLines("", inputSize / 64, 64);
     QByteArray received;
     bridge.feed(lines);
     const qint64 bound = 4 * 1024 * 1024;
@@ -360,10 +359,8 @@ void tst_OxlConsole::endOfInput_data()
     // back; and the test would hand the whole input to one pipe operation, which the close
     // of the channel cancels.
 #else
-    QByteArray held;
-    for (int i = 0; held.size() < 5 * 1000 * 1000; ++i)
-        held += QByteArray::number(i).rightJustified(63, '0') + '\n';
-    held += QByteArray(4 * 1024 * 1024, 'L') + "\nend\n";
+    const QByteArray held = numberedLines("", 5 * 1000 * 1000 / 64, 64) + QByteArray(4 * 1024 * 1024, 'L')
+                            + "\nend\n";
     QTest::newRow("held back by a pause") << held << true << true << held;
 #endif
 #ifdef Q_OS_WIN

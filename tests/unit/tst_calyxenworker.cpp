@@ -1,6 +1,7 @@
 #include "bridge/calyxenworker.h"
 #include "bridge/readaheadlimit.h"
 #include "bridge/standardinput.h"
+#include "numberedlines.h"
 #include "stdinpipe.h"
 
 #include <QtTest>
@@ -105,12 +106,9 @@ void tst_CalyxenWorker::waitsForLinesToBeHandled()
     QObject receiver;
     startReader(&thread, &limit, &receiver, [&pending](const QString &msg) { pending.append(msg); });
 
-    QStringList expected;
-    QByteArray bytes;
-    for (int i = 0; i < 100; ++i) {
-        expected.append(QStringLiteral("line %1").arg(i, 5, 10, QLatin1Char('0')));
-        bytes += expected.last().toUtf8() + '\n';
-    }
+    const QByteArray bytes = numberedLines("", 100, 11);
+    QStringList expected = QString::fromLatin1(bytes).split(QLatin1Char('\n'));
+    expected.removeLast();
     input.write(bytes);
     input.close();
     QTRY_COMPARE(pending.size(), 4);

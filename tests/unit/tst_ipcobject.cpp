@@ -1,4 +1,5 @@
 #include "link/ipcobject.h"
+#include "desktop.h"
 #include "streamcapture.h"
 
 #include <QLocalServer>
@@ -166,12 +167,8 @@ void tst_IPCObject::receive()
 // Qt can signal readiness from inside a blocked send; nothing may deadlock or get lost.
 void tst_IPCObject::receiveWhileSending()
 {
-    QProcess desktop;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), m_directory.path());
-    desktop.setProcessEnvironment(environment);
-    desktop.start(QStringLiteral(OXLDESKTOP_PATH), {"--echo", "--greeting", ""});
-    QVERIFY(desktop.waitForStarted());
+    Desktop desktop(m_directory.path());
+    QVERIFY(desktop.start({"--echo", "--greeting", ""}));
     IPCObject link;
     QString received;
     connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received += msg; });
@@ -185,8 +182,6 @@ void tst_IPCObject::receiveWhileSending()
     const QString expected = payload + QStringLiteral("\nend\n");
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 20000);
     QVERIFY(received == expected);
-    desktop.kill();
-    desktop.waitForFinished();
 }
 
 void tst_IPCObject::unfinishedCharacterAtClose_data()
