@@ -223,6 +223,7 @@ void tst_ControlLine::blankMakesOrdinaryLine()
     QVERIFY(desktop);
     bridge.write(line + '\n');
     QCOMPARE(BridgeProcess::receive(desktop, line.size() + 1), line + '\n');
+    // Nothing is started within a while.
     QTest::qWait(300);
     QVERIFY(launches(bridge).isEmpty());
 }

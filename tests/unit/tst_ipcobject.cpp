@@ -78,6 +78,7 @@ void tst_IPCObject::connectAndDisconnect()
     desktop->disconnectFromServer();
     QTRY_COMPARE(disconnectedSpy.count(), 1);
     QVERIFY(!link.isConnected());
+    // No second report within a while.
     QTest::qWait(200);
     QCOMPARE(disconnectedSpy.count(), 1);
 }
@@ -159,6 +160,7 @@ void tst_IPCObject::receive()
             desktop->write(bytes);
 #endif
         QVERIFY(desktop->waitForBytesWritten(5000));
+        // Time for the link to take these bytes as a read of their own.
         QTest::qWait(100);
     }
     QTRY_COMPARE(received, messages);
@@ -209,9 +211,11 @@ void tst_IPCObject::unfinishedCharacterAtClose()
     QVERIFY(desktop);
     desktop->write(bytes);
     QVERIFY(desktop->waitForBytesWritten(5000));
+    // Time for the link to take the bytes before the close.
     QTest::qWait(100);
     desktop->disconnectFromServer();
     QTRY_COMPARE(received, events);
+    // Nothing more within a while.
     QTest::qWait(100);
     QCOMPARE(received, events);
 }
