@@ -19,10 +19,12 @@ public:
     ~BridgeProcess();
 
     QString directory() const { return m_directory.path(); }
+    QString socketPath() const { return socketPath(directory()); }
+    // The name OXL as a process whose TMPDIR is directory finds it.
 #ifdef Q_OS_WIN
-    QString socketPath() const { return QStringLiteral("OXL"); }
+    static QString socketPath(const QString &) { return QStringLiteral("OXL"); }
 #else
-    QString socketPath() const { return m_directory.filePath(QStringLiteral("OXL")); }
+    static QString socketPath(const QString &directory) { return directory + QStringLiteral("/OXL"); }
 #endif
 
     bool listen();

@@ -8,8 +8,16 @@
 #include <QThread>
 
 Desktop::Desktop(const BridgeProcess &bridge)
-    : m_bridge(bridge)
+    : Desktop(bridge.directory())
 {
+}
+
+Desktop::Desktop(const QString &directory)
+    : m_directory(directory)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), m_directory);
+    process.setProcessEnvironment(environment);
 }
 
 Desktop::~Desktop()
@@ -22,7 +30,6 @@ Desktop::~Desktop()
 
 bool Desktop::start(const QStringList &arguments, const QStringList &launcher)
 {
-    process.setProcessEnvironment(m_bridge.environment);
     if (launcher.isEmpty())
         process.start(QStringLiteral(OXLDESKTOP_PATH), arguments);
     else
@@ -32,7 +39,7 @@ bool Desktop::start(const QStringList &arguments, const QStringList &launcher)
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && process.state() == QProcess::Running) {
         QLocalSocket probe;
-        probe.connectToServer(m_bridge.socketPath());
+        probe.connectToServer(BridgeProcess::socketPath(m_directory));
         if (probe.waitForConnected(200))
             return true;
         QThread::msleep(20);
@@ -42,7 +49,7 @@ bool Desktop::start(const QStringList &arguments, const QStringList &launcher)
 
 QString Desktop::recordPath() const
 {
-    return m_bridge.directory() + QStringLiteral("/received.bin");
+    return m_directory + QStringLiteral("/received.bin");
 }
 
 QByteArray Desktop::recorded() const

@@ -6,11 +6,13 @@
 
 class BridgeProcess;
 
-// The sample desktop application, serving the socket name of a bridge's private directory.
+// The sample desktop application, serving the socket name OXL of a private directory: a
+// bridge's, or the one that this process's own link finds through TMPDIR.
 class Desktop
 {
 public:
     explicit Desktop(const BridgeProcess &bridge);
+    explicit Desktop(const QString &directory);
     ~Desktop();
 
     // Starts the application and waits until it accepts connections. A launcher, when given,
@@ -24,7 +26,7 @@ public:
     QProcess process;
 
 private:
-    const BridgeProcess &m_bridge;
+    const QString m_directory;
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "link/ipcobject.h"
+#include "desktop.h"
 #include "streamcapture.h"
 
 #include <QLocalServer>
@@ -77,6 +78,7 @@ void tst_IPCObject::connectAndDisconnect()
     desktop->disconnectFromServer();
     QTRY_COMPARE(disconnectedSpy.count(), 1);
     QVERIFY(!link.isConnected());
+    // No second report within a while.
     QTest::qWait(200);
     QCOMPARE(disconnectedSpy.count(), 1);
 }
@@ -158,6 +160,7 @@ void tst_IPCObject::receive()
             desktop->write(bytes);
 #endif
         QVERIFY(desktop->waitForBytesWritten(5000));
+        // Time for the link to take these bytes as a read of their own.
         QTest::qWait(100);
     }
     QTRY_COMPARE(received, messages);
@@ -166,12 +169,8 @@ void tst_IPCObject::receive()
 // Qt can signal readiness from inside a blocked send; nothing may deadlock or get lost.
 void tst_IPCObject::receiveWhileSending()
 {
-    QProcess desktop;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), m_directory.path());
-    desktop.setProcessEnvironment(environment);
-    desktop.start(QStringLiteral(OXLDESKTOP_PATH), {"--echo", "--greeting", ""});
-    QVERIFY(desktop.waitForStarted());
+    Desktop desktop(m_directory.path());
+    QVERIFY(desktop.start({"--echo", "--greeting", ""}));
     IPCObject link;
     QString received;
     connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received += msg; });
@@ -185,8 +184,6 @@ void tst_IPCObject::receiveWhileSending()
     const QString expected = payload + QStringLiteral("\nend\n");
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 20000);
     QVERIFY(received == expected);
-    desktop.kill();
-    desktop.waitForFinished();
 }
 
 void tst_IPCObject::unfinishedCharacterAtClose_data()
@@ -214,9 +211,11 @@ void tst_IPCObject::unfinishedCharacterAtClose()
     QVERIFY(desktop);
     desktop->write(bytes);
     QVERIFY(desktop->waitForBytesWritten(5000));
+    // Time for the link to take the bytes before the close.
     QTest::qWait(100);
     desktop->disconnectFromServer();
     QTRY_COMPARE(received, events);
+    // Nothing more within a while.
     QTest::qWait(100);
     QCOMPARE(received, events);
 }

@@ -1,4 +1,5 @@
 #include "bridgeprocess.h"
+#include "numberedlines.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -143,8 +144,8 @@ void tst_OxlConsole::linesForwarded()
     QVERIFY(desktop);
     bridge.write(input);
     QCOMPARE(BridgeProcess::receive(desktop, expected.size()), expected);
-    // Bytes, not readiness: Qt's Windows pipe reader still reports readiness for bytes that
-    // were already read.
+    // Nothing more arrives within a while. Bytes, not readiness: Qt's Windows pipe reader
+    // still reports readiness for bytes that were already read.
     QTest::qWait(300);
     QCOMPARE(desktop->readAll(), QByteArray());
 }
@@ -174,6 +175,7 @@ void tst_OxlConsole::linesBeforeConnectionDropped()
     QVERIFY(desktop);
     bridge.write("late\n");
     QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("late\n"));
+    // Nor does the early line follow within a while.
     QTest::qWait(300);
     QCOMPARE(desktop->readAll(), QByteArray());
 }
@@ -198,9 +200,7 @@ void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
 #else
     const int inputSize = 16 * 1024 * 1024;
 #endif
-    QByteArray lines;
-    for (int i = 0; lines.size() < inputSize; ++i)
-        lines += QByteArray::number(i).rightJustified(63, '0') + '\n';
+    const QByteArray lines = numberedLines("", inputSize / 64, 64);
     QByteArray received;
     bridge.feed(lines);
     const qint64 bound = 4 * 1024 * 1024;
@@ -285,6 +285,7 @@ void tst_OxlConsole::clientStopsReading()
         desktop->write(QByteArray(4096, 'z'));
         desktop->waitForBytesWritten(1000);
     }
+    // Time for the bridge to write these texts to the closed output.
     QTest::qWait(300);
     bridge.write("alive\n");
     QCOMPARE(BridgeProcess::receive(desktop, 6), QByteArray("alive\n"));
@@ -330,7 +331,8 @@ void tst_OxlConsole::textsWhileSendWaits()
     QVERIFY(desktop);
     desktop->setReadBufferSize(1);
     bridge.write(QByteArray(4 * 1024 * 1024, 'x') + '\n');
-    QTest::qWait(200);
+    // The send has begun.
+    QTRY_VERIFY(desktop->bytesAvailable() > 0);
     desktop->write(text);
     if (thenClose) {
         QVERIFY(desktop->waitForBytesWritten(5000));
@@ -360,10 +362,8 @@ void tst_OxlConsole::endOfInput_data()
     // back; and the test would hand the whole input to one pipe operation, which the close
     // of the channel cancels.
 #else
-    QByteArray held;
-    for (int i = 0; held.size() < 5 * 1000 * 1000; ++i)
-        held += QByteArray::number(i).rightJustified(63, '0') + '\n';
-    held += QByteArray(4 * 1024 * 1024, 'L') + "\nend\n";
+    const QByteArray held = numberedLines("", 5 * 1000 * 1000 / 64, 64) + QByteArray(4 * 1024 * 1024, 'L')
+                            + "\nend\n";
     QTest::newRow("held back by a pause") << held << true << true << held;
 #endif
 #ifdef Q_OS_WIN
@@ -389,6 +389,7 @@ void tst_OxlConsole::endOfInput()
     if (closeInput)
         bridge.closeInput();
     if (pause) {
+        // The desktop application's pause.
         QTest::qWait(1000);
         desktop->setReadBufferSize(0);
     }
@@ -398,6 +399,7 @@ void tst_OxlConsole::endOfInput()
     received += desktop->readAll();
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), expected.size(), 60000);
     QVERIFY(received == expected);
+    // The answer comes a while after the last line.
     QTest::qWait(200);
     desktop->write("answer");
     QVERIFY(desktop->waitForBytesWritten(1000));

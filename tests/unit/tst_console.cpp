@@ -37,6 +37,7 @@ void tst_Console::teardownWhileReaderBlocked()
     QSignalSpy quitSpy(console.get(), SIGNAL(quit()));
     console->runCalyxen();
     input.write("a line\n");
+    // Time for the reader to take the line and block again; no quit within a while.
     QTest::qWait(200);
     QCOMPARE(quitSpy.count(), 0);
     QElapsedTimer clock;
@@ -71,6 +72,7 @@ void tst_Console::endOfInputQuits()
     QSignalSpy quitSpy(&console, SIGNAL(quit()));
     console.runCalyxen();
     input.write("last");
+    // No quit within a while: the input has not ended.
     QTest::qWait(100);
     QCOMPARE(quitSpy.count(), 0);
     input.close();

@@ -1,6 +1,7 @@
 #include "bridge/calyxenworker.h"
 #include "bridge/readaheadlimit.h"
 #include "bridge/standardinput.h"
+#include "numberedlines.h"
 #include "stdinpipe.h"
 
 #include <QtTest>
@@ -65,6 +66,7 @@ void tst_CalyxenWorker::messages()
     });
     for (const QByteArray &bytes : writes) {
         input.write(bytes);
+        // Time for the reader to take each write as a read of its own.
         QTest::qWait(20);
     }
     input.close();
@@ -72,6 +74,7 @@ void tst_CalyxenWorker::messages()
     // standing for the end.
     QVERIFY(thread.wait(5000));
     QTRY_COMPARE(messages, expected);
+    // Nothing more within a while.
     QTest::qWait(50);
     QCOMPARE(messages, expected);
     QCOMPARE(limit.used(), qint64(0));
@@ -85,6 +88,7 @@ void tst_CalyxenWorker::interruptWakesBlockedRead()
     oxlconsole::ReadAheadLimit limit;
     QObject receiver;
     startReader(&thread, &limit, &receiver, [](const QString &) {});
+    // Time for the reader to block in its read, which does not end of itself.
     QTest::qWait(200);
     QVERIFY(thread.isRunning());
     oxlconsole::StandardInput::interrupt(&thread);
@@ -105,15 +109,13 @@ void tst_CalyxenWorker::waitsForLinesToBeHandled()
     QObject receiver;
     startReader(&thread, &limit, &receiver, [&pending](const QString &msg) { pending.append(msg); });
 
-    QStringList expected;
-    QByteArray bytes;
-    for (int i = 0; i < 100; ++i) {
-        expected.append(QStringLiteral("line %1").arg(i, 5, 10, QLatin1Char('0')));
-        bytes += expected.last().toUtf8() + '\n';
-    }
+    const QByteArray bytes = numberedLines("", 100, 11);
+    QStringList expected = QString::fromLatin1(bytes).split(QLatin1Char('\n'));
+    expected.removeLast();
     input.write(bytes);
     input.close();
     QTRY_COMPARE(pending.size(), 4);
+    // No fifth line within a while.
     QTest::qWait(200);
     QCOMPARE(pending.size(), 4);
     QVERIFY(limit.used() <= limit.capacity());
@@ -146,6 +148,7 @@ void tst_CalyxenWorker::interruptWakesWaitForLimit()
     oxlconsole::StandardInput::interrupt(&thread);
     limit.interrupt();
     QVERIFY(thread.wait(5000));
+    // No further line within a while.
     QTest::qWait(50);
     QCOMPARE(messages, QStringList({"a", "b"}));
 }

@@ -1,56 +1,13 @@
 #include "bridgeprocess.h"
+#include "clientfifo.h"
 #include "desktop.h"
+#include "numberedlines.h"
 #include "outputpipe.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-// A named pipe in the bridge's directory, opened for reading without waiting for a writer,
-// whose other end stands for the bridge's standard output or error as a client holds them.
-class ClientFifo
-{
-public:
-    ClientFifo(const BridgeProcess &bridge, const QString &name)
-        : m_path(bridge.directory() + QLatin1Char('/') + name)
-    {
-        const QByteArray encoded = QFile::encodeName(m_path);
-        if (::mkfifo(encoded.constData(), 0600) == 0)
-            m_fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    }
-
-    ~ClientFifo() { close(); }
-
-    bool isOpen() const { return m_fd >= 0; }
-    QString path() const { return m_path; }
-
-    // Everything that has arrived so far.
-    QByteArray read()
-    {
-        char buffer[64 * 1024];
-        ssize_t count;
-        while (m_fd >= 0 && (count = ::read(m_fd, buffer, sizeof buffer)) > 0)
-            m_arrived.append(buffer, int(count));
-        return m_arrived;
-    }
-
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    const QString m_path;
-    int m_fd = -1;
-    QByteArray m_arrived;
-};
 
 // The bridge between the real sample desktop application and a client that misbehaves, or
 // a desktop application that does: nothing may wedge, crash or get lost.
@@ -81,25 +38,10 @@ private slots:
     void lineTooLargeForMemory();
 
 private:
-    static QByteArray numberedLines(const char *tag, int count, int length);
     static bool startAndAwaitGreeting(BridgeProcess &bridge);
 };
 
 const QByteArray greeting = "ready";
-
-// Lines of exactly length bytes, each with its own number, so that a lost, doubled or
-// reordered line shows.
-QByteArray tst_Faults::numberedLines(const char *tag, int count, int length)
-{
-    QByteArray lines;
-    lines.reserve(count * length);
-    for (int i = 0; i < count; ++i) {
-        QByteArray line = tag + QByteArray::number(i).rightJustified(8, '0') + ' ';
-        line.append(QByteArray(length - 1 - line.size(), char('a' + i % 26)));
-        lines += line + '\n';
-    }
-    return lines;
-}
 
 // Starts the bridge against a desktop application that greets with "ready" and waits until
 // the greeting arrives, that is until the bridge is connected.

@@ -64,6 +64,7 @@ void tst_ReadAheadLimit::acquire()
     }));
     reader->start();
     for (int i = 0; i < releasesNeeded; ++i) {
+        // Still waiting after a while.
         QTest::qWait(100);
         QVERIFY2(!done, qPrintable(QStringLiteral("let through after %1 releases").arg(i)));
         limit.release(QString(held.at(i), QLatin1Char('x')));
@@ -87,6 +88,7 @@ void tst_ReadAheadLimit::interruptEndsWait()
         done = true;
     }));
     reader->start();
+    // Still waiting after a while: nothing is released.
     QTest::qWait(100);
     QVERIFY(!done);
     limit.interrupt();
