@@ -15,6 +15,7 @@ namespace oxlconsole {
 IPCObject::IPCObject()
     : m_socket(new QLocalSocket)
 {
+    SocketIo::prepare(m_socket);
     checkedConnect(m_socket, SIGNAL(connected()), this, SLOT(socketConnected()));
     checkedConnect(m_socket, SIGNAL(disconnected()), this, SLOT(socketDisconnected()));
     checkedConnect(m_socket, SIGNAL(readyRead()), this, SLOT(readyRead()));

@@ -13,6 +13,8 @@ namespace oxlconsole {
 class SocketIo
 {
 public:
+    // Sets up a socket the link has just made.
+    static void prepare(QLocalSocket *socket);
     // Qt's socket copies every write into its buffer and turns its write notifier on and off
     // around the system call, which costs more than the call itself. While that buffer is
     // empty the bytes may go straight to the descriptor; returns how many were taken, 0 where

@@ -8,6 +8,10 @@
 
 namespace oxlconsole {
 
+void SocketIo::prepare(QLocalSocket *)
+{
+}
+
 qint64 SocketIo::writeDirect(QLocalSocket *socket, const QByteArray &bytes)
 {
     if (socket->bytesToWrite() > 0)

@@ -5,6 +5,14 @@
 
 namespace oxlconsole {
 
+void SocketIo::prepare(QLocalSocket *socket)
+{
+    // Qt's Windows pipe sizes each read by what the pipe holds and reads again at each
+    // completion, inside a send's waits too: unbounded, one read could take all that the
+    // desktop application has written, and the text made of it is held in several copies.
+    socket->setReadBufferSize(1024 * 1024);
+}
+
 qint64 SocketIo::writeDirect(QLocalSocket *, const QByteArray &)
 {
     return 0;
