@@ -72,12 +72,13 @@ void IPCObject::sendMessage(const QString &msg)
         QByteArray bytes = msg.toUtf8();
         bytes.append('\n');
         QMutexLocker locker(&m_lock);
-        send(bytes);
+        send(bytes, true);
         return;
     }
     // The encoding of a whole long text, made beside the text, would cost several times the
     // line; a slice at a time, each written before the next is made, costs next to nothing.
     QMutexLocker locker(&m_lock);
+    bool waiting = true;
     for (int start = 0; start < msg.size() && isConnected();) {
         int length = qMin(SliceLength, msg.size() - start);
         if (start + length < msg.size() && msg.at(start + length - 1).isHighSurrogate())
@@ -86,7 +87,10 @@ void IPCObject::sendMessage(const QString &msg)
         start += length;
         if (start == msg.size())
             bytes.append('\n');
-        send(bytes);
+        // The time the desktop application is given is for the whole line: once it has taken
+        // nothing for so long, the rest is left to the socket at once, as a short line's is.
+        if (!send(bytes, waiting))
+            waiting = false;
     }
 }
 
@@ -129,22 +133,25 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
     report(socketError, m_socket->errorString());
 }
 
-void IPCObject::send(const QByteArray &bytes)
+bool IPCObject::send(const QByteArray &bytes, bool wait)
 {
     const qint64 written = SocketIo::writeDirect(m_socket, bytes);
+    if (written == bytes.size())
+        return true;
     // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
-    if (written < bytes.size()) {
-        m_socket->write(bytes.constData() + written, bytes.size() - written);
-        waitUntilWritten();
-    }
+    m_socket->write(bytes.constData() + written, bytes.size() - written);
+    return !wait || waitUntilWritten();
 }
 
 // Qt's wait returns once some bytes are written. What it leaves in Qt's buffer would be held
 // beyond the bound on lines read ahead, and grow with every line.
-void IPCObject::waitUntilWritten()
+bool IPCObject::waitUntilWritten()
 {
-    while (isConnected() && m_socket->bytesToWrite() > 0 && waitForBytesWritten()) {
+    while (isConnected() && m_socket->bytesToWrite() > 0) {
+        if (!waitForBytesWritten())
+            return false;
     }
+    return true;
 }
 
 // Qt retries a server whose queue of waiting connections is full in a busy loop for the whole

@@ -42,8 +42,10 @@ private:
     // Texts longer than this many characters are encoded and sent in slices.
     static constexpr int SliceLength = 1024 * 1024;
 
-    void send(const QByteArray &bytes);
-    void waitUntilWritten();
+    // Writes bytes and, if wait, waits until they are written; returns false when the desktop
+    // application took none of them for the time it is given.
+    bool send(const QByteArray &bytes, bool wait);
+    bool waitUntilWritten();
     void waitForConnected();
     bool waitForBytesWritten();
     void receive(bool insideWait);
