@@ -25,6 +25,8 @@ namespace {
 template <typename Handler>
 void startReader(QThread *thread, oxlconsole::ReadAheadLimit *limit, QObject *receiver, Handler onMessage)
 {
+    // Kept for the reader as Console keeps it; a failure is seen through the whole bridge
+    // (tst_faults::lineTooLargeForMemory).
     static std::exception_ptr failure;
     auto *worker = new oxlconsole::CalyxenWorker(limit, &failure);
     QObject::connect(worker, &oxlconsole::CalyxenWorker::messageReceived, receiver, onMessage);
