@@ -1,6 +1,8 @@
 #ifndef OXLCONSOLE_LINESPLITTER_H
 #define OXLCONSOLE_LINESPLITTER_H
 
+#include "utf8decoder.h"
+
 #include <QByteArray>
 
 #include <cstring>
@@ -70,20 +72,13 @@ private:
     }
 
     // The bytes at the end of the pending piece that begin a character which next, the first
-    // byte after the cut, continues.
+    // byte after the cut, continues; never the whole piece.
     qsizetype unfinishedCharacter(char next) const
     {
-        const auto continues = [](char byte) { return (uchar(byte) & 0xC0) == 0x80; };
-        if (!continues(next))
+        if ((uchar(next) & 0xC0) != 0x80)
             return 0;
-        for (qsizetype back = 1; back <= 3 && back < m_pending.size(); ++back) {
-            const uchar byte = uchar(m_pending.at(int(m_pending.size() - back)));
-            if (continues(char(byte)))
-                continue;
-            const qsizetype length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-            return length > back ? back : 0;
-        }
-        return 0;
+        const int tail = Utf8Decoder::unfinishedTail(m_pending);
+        return tail < m_pending.size() ? tail : 0;
     }
 
     template <typename Sink>

@@ -11,9 +11,11 @@ bool isContinuation(uchar byte)
     return (byte & 0xC0) == 0x80;
 }
 
+} // namespace
+
 // The number of bytes at the end of data that begin a character whose remaining bytes
 // have not arrived yet, judged as Qt's UTF-8 conversion judges an unfinished sequence.
-int unfinishedTail(const QByteArray &data)
+int Utf8Decoder::unfinishedTail(const QByteArray &data)
 {
     const int size = data.size();
     for (int back = 1; back <= 3 && back <= size; ++back) {
@@ -25,8 +27,6 @@ int unfinishedTail(const QByteArray &data)
     }
     return 0;
 }
-
-} // namespace
 
 bool Utf8Decoder::decode(const QByteArray &read, QString *text)
 {
