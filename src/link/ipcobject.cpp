@@ -72,13 +72,12 @@ void IPCObject::sendMessage(const QString &msg)
         QByteArray bytes = msg.toUtf8();
         bytes.append('\n');
         QMutexLocker locker(&m_lock);
-        send(bytes, true);
+        send(bytes);
         return;
     }
     // The encoding of a whole long text, made beside the text, would cost several times the
     // line; a slice at a time, each written before the next is made, costs next to nothing.
     QMutexLocker locker(&m_lock);
-    bool waiting = true;
     for (int start = 0; start < msg.size() && isConnected();) {
         int length = qMin(SliceLength, msg.size() - start);
         if (start + length < msg.size() && msg.at(start + length - 1).isHighSurrogate())
@@ -87,17 +86,19 @@ void IPCObject::sendMessage(const QString &msg)
         start += length;
         if (start == msg.size())
             bytes.append('\n');
-        // The time the desktop application is given is for the whole line: once it has taken
-        // nothing for so long, the rest is left to the socket at once, as a short line's is.
-        if (!send(bytes, waiting))
-            waiting = false;
+        send(bytes);
     }
 }
 
-void IPCObject::waitForSent()
+bool IPCObject::waitForSent()
 {
     QMutexLocker locker(&m_lock);
-    waitUntilWritten();
+    return waitUntilWritten();
+}
+
+void IPCObject::noMoreLines()
+{
+    m_noMoreLines = true;
 }
 
 void IPCObject::readyRead()
@@ -133,25 +134,29 @@ void IPCObject::displayError(QLocalSocket::LocalSocketError socketError)
     report(socketError, m_socket->errorString());
 }
 
-bool IPCObject::send(const QByteArray &bytes, bool wait)
+void IPCObject::send(const QByteArray &bytes)
 {
     const qint64 written = SocketIo::writeDirect(m_socket, bytes);
     if (written == bytes.size())
-        return true;
+        return;
     // Whatever the descriptor did not take, or any failure, is left to Qt, which reports it.
     m_socket->write(bytes.constData() + written, bytes.size() - written);
-    return !wait || waitUntilWritten();
+    if (!m_waitGivenUp)
+        waitUntilWritten();
 }
 
 // Qt's wait returns once some bytes are written. What it leaves in Qt's buffer would be held
-// beyond the bound on lines read ahead, and grow with every line.
+// beyond the bound on lines read ahead; and while lines may still come, a wait that ends
+// without progress is made again, or each further line would be added to that buffer.
 bool IPCObject::waitUntilWritten()
 {
     while (isConnected() && m_socket->bytesToWrite() > 0) {
-        if (!waitForBytesWritten())
+        if (!waitForBytesWritten() && m_noMoreLines.load()) {
+            m_waitGivenUp = true;
             return false;
+        }
     }
-    return true;
+    return m_socket->bytesToWrite() == 0;
 }
 
 // Qt retries a server whose queue of waiting connections is full in a busy loop for the whole

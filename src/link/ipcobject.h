@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QObject>
 
+#include <atomic>
+
 namespace oxlconsole {
 
 class IPCObject : public QObject
@@ -21,8 +23,12 @@ public:
     bool isConnected() const;
     void sendMessage(const QString &msg);
     // Waits until everything sent so far has been written, while the connection lasts and
-    // the desktop application keeps taking bytes.
-    void waitForSent();
+    // the desktop application keeps taking bytes; returns false when bytes remain unwritten.
+    bool waitForSent();
+    // Called from any thread once no more lines will come. Until then a send waits for as long
+    // as the desktop application takes nothing; from then on it gives up after one wait and
+    // leaves its bytes to the socket, so that waitForSent() is reached.
+    void noMoreLines();
 
 signals:
     void gotMessage(const QString &msg);
@@ -42,9 +48,8 @@ private:
     // Texts longer than this many characters are encoded and sent in slices.
     static constexpr int SliceLength = 1024 * 1024;
 
-    // Writes bytes and, if wait, waits until they are written; returns false when the desktop
-    // application took none of them for the time it is given.
-    bool send(const QByteArray &bytes, bool wait);
+    // Writes bytes and waits until they are written, unless a wait has been given up.
+    void send(const QByteArray &bytes);
     bool waitUntilWritten();
     void waitForConnected();
     bool waitForBytesWritten();
@@ -56,6 +61,8 @@ private:
     QLocalSocket *m_socket;
     QMutex m_lock;
     Utf8Decoder m_decoder;
+    std::atomic<bool> m_noMoreLines{false};
+    bool m_waitGivenUp = false;
 };
 
 } // namespace oxlconsole
