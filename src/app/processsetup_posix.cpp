@@ -1,5 +1,9 @@
 #include "processsetup.h"
 
+#include "desktoplauncher.h"
+
+#include <QtGlobal>
+
 #include <cerrno>
 #include <csignal>
 
@@ -20,6 +24,12 @@ void ProcessSetup::apply()
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
             open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
+    // Qt's GLib event loop makes a system call for every event posted to it from another
+    // thread, that is for every client line, and needs descriptors that a tight limit may not
+    // leave; Qt's own loop wakes once for a whole batch. No thread of the bridge may run it,
+    // and programs the bridge starts still get the environment it was given.
+    DesktopLauncher::keepEnvironment();
+    qputenv("QT_NO_GLIB", "1");
     // A client that stops reading, or a desktop application that goes away mid-write, must
     // not end the bridge; the failed write is ignored instead.
     std::signal(SIGPIPE, SIG_IGN);

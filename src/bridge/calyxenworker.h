@@ -9,14 +9,23 @@ namespace oxlconsole {
 
 class ReadAheadLimit;
 
+// How the reader's loop ended, other than at a clean end of input. Written by the reader
+// before its thread finishes, read once it has.
+struct ReaderOutcome
+{
+    // An exception that ended the loop, such as a line too large for memory.
+    std::exception_ptr failure;
+    // Reading standard input failed; the lines read before were passed on.
+    bool readFailed = false;
+};
+
 class CalyxenWorker : public QObject
 {
     Q_OBJECT
 
 public:
-    // Each line passes through limit before it is emitted; its receiver releases it there. An
-    // exception that ends the loop, such as a line too large for memory, is kept in failure.
-    CalyxenWorker(ReadAheadLimit *limit, std::exception_ptr *failure);
+    // Each line passes through limit before it is emitted; its receiver releases it there.
+    CalyxenWorker(ReadAheadLimit *limit, ReaderOutcome *outcome);
 
 signals:
     void messageReceived(const QString &msg);
@@ -26,7 +35,7 @@ public slots:
 
 private:
     ReadAheadLimit *m_limit;
-    std::exception_ptr *m_failure;
+    ReaderOutcome *m_outcome;
 };
 
 } // namespace oxlconsole

@@ -10,13 +10,15 @@
 
 #include <QTimer>
 
+#include <cstdio>
+
 namespace oxlconsole {
 
 Console::Console()
     : m_reconnectTimer(new QTimer(this))
     , m_link(new IPCObject)
 {
-    auto *reader = new CalyxenWorker(&m_readAhead, &m_readerFailure);
+    auto *reader = new CalyxenWorker(&m_readAhead, &m_readerOutcome);
     checkedConnect(m_link, SIGNAL(gotMessage(const QString&)), this, SLOT(oxlMessageReceived(const QString&)));
     checkedConnect(m_link, SIGNAL(gotDisconnected()), this, SLOT(oxlDisconnected()));
     connect(reader, &CalyxenWorker::messageReceived, this, &Console::calyxenMessageReceived);
@@ -25,6 +27,9 @@ Console::Console()
     // The reader finishes on its own only at the end of standard input; the lines it read
     // before are queued ahead of this and are handled first.
     connect(&m_readerThread, &QThread::finished, this, &Console::inputEnded);
+    // Told on the reader's thread, as it finishes: the main thread may be held in a send until then.
+    IPCObject *link = m_link;
+    connect(&m_readerThread, &QThread::finished, this, [link] { link->noMoreLines(); }, Qt::DirectConnection);
     checkedConnect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
     reader->moveToThread(&m_readerThread);
     // A coarse timer may fire early; the first attempt must not come before its interval.
@@ -46,6 +51,26 @@ Console::~Console()
 void Console::runCalyxen()
 {
     m_readerThread.start(QThread::InheritPriority);
+    // A thread that has already finished was started; one that failed to start is neither.
+    m_readerStarted = m_readerThread.isRunning() || m_readerThread.isFinished();
+    if (!m_readerStarted) {
+        // Without its reader the bridge would never see its input, nor its end.
+        std::fputs("oxlconsole: cannot start the thread that reads standard input\n", stderr);
+        emit quit();
+    }
+}
+
+Console::ExitStatus Console::exitStatus() const
+{
+    if (!m_readerStarted)
+        return ReaderNotStarted;
+    if (!m_linesDelivered)
+        return LinesNotDelivered;
+    if (m_readerOutcome.readFailed)
+        return InputFailed;
+    if (StandardOutput::failed())
+        return OutputFailed;
+    return Success;
 }
 
 void Console::runOXL()
@@ -90,16 +115,18 @@ void Console::inputEnded()
 {
     // Thrown here, on the main thread, it ends the bridge as any other failure does; it must
     // not end the reader's thread, which would abort the process.
-    if (m_readerFailure)
-        std::rethrow_exception(m_readerFailure);
+    if (m_readerOutcome.failure)
+        std::rethrow_exception(m_readerOutcome.failure);
     m_sinceInputEnded.start();
     const bool connected = m_link->isConnected();
-    qCDebug(lcBridge) << "end of input; connected:" << connected;
+    qCDebug(lcBridge) << "end of input; connected:" << connected << "read failed:" << m_readerOutcome.readFailed;
     if (connected) {
-        m_link->waitForSent();
-        qCDebug(lcBridge) << "all lines written" << m_sinceInputEnded.elapsed() << "ms after the end of input";
+        m_linesDelivered = m_link->waitForSent();
+        qCDebug(lcBridge) << (m_linesDelivered ? "all lines written" : "lines left unwritten")
+                          << m_sinceInputEnded.elapsed() << "ms after the end of input";
     }
-    if (m_link->isConnected())
+    // A desktop application that takes nothing will not answer either.
+    if (m_linesDelivered && m_link->isConnected())
         QTimer::singleShot(AnswerGraceMs, this, &Console::finish);
     else
         finish();

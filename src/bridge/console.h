@@ -1,14 +1,13 @@
 #ifndef OXLCONSOLE_CONSOLE_H
 #define OXLCONSOLE_CONSOLE_H
 
+#include "calyxenworker.h"
 #include "desktoplauncher.h"
 #include "readaheadlimit.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
-
-#include <exception>
 
 QT_BEGIN_NAMESPACE
 class QTimer;
@@ -25,6 +24,16 @@ class Console : public QObject
 public:
     Console();
     ~Console() override;
+
+    // Why the bridge failed, once its event loop has returned: the first of these that applies.
+    enum ExitStatus {
+        Success = 0,
+        ReaderNotStarted = 2,
+        LinesNotDelivered = 3,
+        InputFailed = 4,
+        OutputFailed = 5
+    };
+    ExitStatus exitStatus() const;
 
 signals:
     void quit();
@@ -51,8 +60,9 @@ private:
     IPCObject *m_link;
     QElapsedTimer m_sinceInputEnded;
     const DesktopLauncher m_desktopLauncher;
-    // Set by the reader, before its thread finishes, when an exception ended its loop.
-    std::exception_ptr m_readerFailure;
+    ReaderOutcome m_readerOutcome;
+    bool m_readerStarted = false;
+    bool m_linesDelivered = true;
 };
 
 } // namespace oxlconsole

@@ -14,6 +14,10 @@ class DesktopLauncher
 public:
     DesktopLauncher();
 
+    // Keeps the environment as the process has it now for the programs it starts, so that the
+    // process may then change its own for Qt's sake. Does nothing where no change is needed.
+    static void keepEnvironment();
+
     // Starts OXL.exe as an independent process, without arguments, with the bridge's folder as
     // its working directory; starts nothing when that folder is unknown.
     void start() const;

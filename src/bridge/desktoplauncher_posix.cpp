@@ -20,6 +20,9 @@ namespace oxlconsole {
 
 namespace {
 
+// The environment that started programs get; null for the process's own.
+char **keptEnvironment = nullptr;
+
 // In the started program, the descriptor on which it tells the bridge why its exec failed.
 constexpr int ReportDescriptor = 3;
 
@@ -62,7 +65,7 @@ void sendReport(int fd, Report::Kind kind, long value)
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     if (::chdir(folder) == 0) {
         char *const arguments[] = {const_cast<char *>(program), nullptr};
-        ::execve(program, arguments, environ);
+        ::execve(program, arguments, keptEnvironment ? keptEnvironment : environ);
     }
     sendReport(ReportDescriptor, Report::ExecFailed, errno);
     ::_exit(127);
@@ -135,6 +138,18 @@ DesktopLauncher::DesktopLauncher()
     const int slash = path.lastIndexOf('/');
     if (slash >= 0 && path.startsWith('/'))
         m_folder = path.left(qMax(slash, 1));
+}
+
+void DesktopLauncher::keepEnvironment()
+{
+    // Copied whole, strings too: a later setenv() may replace a string the process was given.
+    std::size_t count = 0;
+    while (environ[count])
+        ++count;
+    keptEnvironment = new char *[count + 1];
+    for (std::size_t i = 0; i < count; ++i)
+        keptEnvironment[i] = ::strdup(environ[i]);
+    keptEnvironment[count] = nullptr;
 }
 
 void DesktopLauncher::start() const

@@ -17,6 +17,10 @@ DesktopLauncher::DesktopLauncher()
         m_folder = folder.toUtf8();
 }
 
+void DesktopLauncher::keepEnvironment()
+{
+}
+
 void DesktopLauncher::start() const
 {
     if (m_folder.isEmpty()) {

@@ -14,7 +14,7 @@ class StandardInput
 {
 public:
     // Blocks until bytes arrive and returns their count; returns 0 at the end of input and
-    // once the calling thread has been interrupted.
+    // once the calling thread has been interrupted, and -1 when reading fails.
     static qint64 read(char *data, qint64 maxSize);
     // Requests the interruption of reader and wakes it if it is blocked in read().
     static void interrupt(QThread *reader);

@@ -45,7 +45,7 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            return 0;
+            return -1;
         }
         if (fds[1].revents != 0) {
             drainWakeups();
@@ -55,7 +55,7 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
         if (count >= 0)
             return count;
         if (errno != EINTR && errno != EAGAIN)
-            return 0;
+            return -1;
     }
 }
 

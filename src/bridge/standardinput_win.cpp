@@ -40,7 +40,9 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
         const std::lock_guard<std::mutex> lock(readLock);
         inRead = false;
     }
-    // A cancelled read fails like any other error: either way the input is over for the reader.
+    // A read cancelled by interrupt() fails too; the runtime reports a closed pipe as its end.
+    if (count < 0 && !QThread::currentThread()->isInterruptionRequested())
+        return -1;
     return count > 0 ? count : 0;
 }
 

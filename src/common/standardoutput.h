@@ -14,6 +14,9 @@ class StandardOutput
 public:
     static void write(const char *data, qint64 size);
     static void write(const QByteArray &bytes) { write(bytes.constData(), bytes.size()); }
+    // Whether a write has failed other than because the client closed its end: bytes meant
+    // for the client were lost while it may still be reading.
+    static bool failed();
 };
 
 } // namespace oxlconsole

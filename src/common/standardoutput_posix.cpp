@@ -1,11 +1,18 @@
 #include "standardoutput.h"
 
+#include <atomic>
 #include <cerrno>
 
 #include <poll.h>
 #include <unistd.h>
 
 namespace oxlconsole {
+
+namespace {
+
+std::atomic<bool> writeFailed{false};
+
+} // namespace
 
 void StandardOutput::write(const char *data, qint64 size)
 {
@@ -19,9 +26,16 @@ void StandardOutput::write(const char *data, qint64 size)
             while (::poll(&output, 1, -1) < 0 && errno == EINTR) {
             }
         } else if (errno != EINTR) {
+            if (errno != EPIPE)
+                writeFailed = true;
             return;
         }
     }
+}
+
+bool StandardOutput::failed()
+{
+    return writeFailed.load();
 }
 
 } // namespace oxlconsole

@@ -20,6 +20,7 @@ private slots:
     void desktopKilledAndRestarted_data();
     void desktopKilledAndRestarted();
     void desktopStallsWhileClientSends();
+    void desktopTakesNothingForLong();
     void hostileDesktopBytes_data();
     void hostileDesktopBytes();
 
@@ -36,8 +37,11 @@ private slots:
     void closedStandardStreams();
     void lineTooLargeForMemory_data();
     void lineTooLargeForMemory();
+    void failureStatus_data();
+    void failureStatus();
 
 private:
+    static bool awaitGreeting(BridgeProcess &bridge);
     static bool startAndAwaitGreeting(BridgeProcess &bridge);
 };
 
@@ -48,6 +52,11 @@ const QByteArray greeting = "ready";
 bool tst_Faults::startAndAwaitGreeting(BridgeProcess &bridge)
 {
     bridge.start();
+    return awaitGreeting(bridge);
+}
+
+bool tst_Faults::awaitGreeting(BridgeProcess &bridge)
+{
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && !bridge.output().contains(greeting + '\n'))
         bridge.process.waitForReadyRead(100);
@@ -112,6 +121,50 @@ void tst_Faults::desktopStallsWhileClientSends()
     QTRY_COMPARE_WITH_TIMEOUT(desktop.recordedSize(), qint64(lines.size()), 120000);
     QVERIFY(desktop.recorded() == lines);
     QCOMPARE(bridge.process.state(), QProcess::Running);
+}
+
+// A desktop application that takes nothing for longer than a send waits. While input lasts the
+// bridge waits as long as it takes and reads nothing further; at the end of input it waits once
+// more, then ends, with a failure status if bytes were left unwritten. The three cases run at
+// once, as each lasts for such waits.
+void tst_Faults::desktopTakesNothingForLong()
+{
+    const QByteArray line = QByteArray(4 * 1024 * 1024 - 1, 'x') + '\n';
+    BridgeProcess held, resumed, abandoned;
+    Desktop heldDesktop(held), resumedDesktop(resumed), abandonedDesktop(abandoned);
+    const QStringList arguments = {"--quiet", "--greeting", greeting, "--stall"};
+    QVERIFY(heldDesktop.start(arguments + QStringList{"36000", "--record", heldDesktop.recordPath()}));
+    QVERIFY(resumedDesktop.start(arguments + QStringList{"36000", "--record", resumedDesktop.recordPath()}));
+    QVERIFY(abandonedDesktop.start(arguments + QStringList{"600000", "--record", abandonedDesktop.recordPath()}));
+    for (BridgeProcess *bridge : {&held, &resumed, &abandoned})
+        bridge->start();
+    for (BridgeProcess *bridge : {&held, &resumed, &abandoned})
+        QVERIFY(awaitGreeting(*bridge));
+    QElapsedTimer sinceGreetings;
+    sinceGreetings.start();
+    held.feed(line.repeated(6));
+    resumed.write(line.repeated(2));
+    resumed.closeInput();
+    abandoned.write(line.left(2000000));
+    abandoned.closeInput();
+
+    // Past the first wait, well before the pause ends: the line being sent and the one read
+    // ahead of it, no more.
+    QTest::qWait(int(33000 - sinceGreetings.elapsed()));
+    QVERIFY2(held.taken() < 2 * line.size() + line.size() / 2, qPrintable(QString::number(held.taken())));
+
+    QTRY_COMPARE_WITH_TIMEOUT(resumedDesktop.recordedSize(), qint64(2 * line.size()), 30000);
+    QVERIFY(resumed.process.waitForFinished(10000));
+    QCOMPARE(resumed.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(heldDesktop.recordedSize(), qint64(6 * line.size()), 30000);
+    QVERIFY(heldDesktop.recorded() == line.repeated(6));
+    held.closeInput();
+    QVERIFY(held.process.waitForFinished(10000));
+    QCOMPARE(held.process.exitCode(), 0);
+    QVERIFY(abandoned.process.waitForFinished(40000));
+    QCOMPARE(abandoned.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(abandoned.process.exitCode(), 3);
+    QCOMPARE(abandonedDesktop.recordedSize(), qint64(0));
 }
 
 void tst_Faults::hostileDesktopBytes_data()
@@ -274,24 +327,34 @@ void tst_Faults::hostileClientInput()
 void tst_Faults::closedStandardStreams_data()
 {
     QTest::addColumn<QString>("redirections");
-    QTest::newRow("input") << QStringLiteral("<&-");
-    QTest::newRow("all three") << QStringLiteral("<&- >&- 2>&-");
+    QTest::addColumn<bool>("inputOpen");
+    QTest::newRow("input") << QStringLiteral("<&-") << false;
+    QTest::newRow("all three") << QStringLiteral("<&- >&- 2>&-") << false;
+    QTest::newRow("error") << QStringLiteral("2>&-") << true;
 }
 
-// A bridge started with its input closed has nothing to read and ends at once.
+// A standard stream that starts closed is the null device, not the next descriptor the bridge
+// opens; with its input closed the bridge has nothing to read and ends at once.
 void tst_Faults::closedStandardStreams()
 {
     QFETCH(QString, redirections);
+    QFETCH(bool, inputOpen);
     BridgeProcess bridge;
     Desktop desktop(bridge);
     QVERIFY(desktop.start({"--greeting", greeting}));
     bridge.start({QStringLiteral("-c"), QStringLiteral("exec \"$0\" Calyxen ") + redirections,
                   QStringLiteral(OXLCONSOLE_PATH)},
                  QStringLiteral("/bin/sh"));
+    if (inputOpen) {
+        const QString errorStream = QStringLiteral("/proc/%1/fd/2").arg(bridge.process.processId());
+        QTRY_COMPARE(QFile::symLinkTarget(errorStream), QStringLiteral("/dev/null"));
+        QVERIFY(awaitGreeting(bridge));
+        bridge.closeInput();
+    }
     QVERIFY(bridge.process.waitForFinished(5000));
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
-    QCOMPARE(bridge.output(), QByteArray());
+    QCOMPARE(bridge.output(), inputOpen ? greeting + '\n' : QByteArray());
 }
 
 void tst_Faults::lineTooLargeForMemory_data()
@@ -333,6 +396,66 @@ void tst_Faults::lineTooLargeForMemory()
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), fits ? 0 : 1);
     QCOMPARE(bridge.output(), fits ? QByteArray() : QByteArray(std::bad_alloc().what()));
+}
+
+void tst_Faults::failureStatus_data()
+{
+    // Shell commands run before the bridge, such as a limit, and its redirections.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("redirections");
+    // Whether a desktop side serves OXL, sends a text and closes the connection; else the
+    // bridge's reports are waited for, unless it ends of itself.
+    QTest::addColumn<bool>("serve");
+    QTest::addColumn<bool>("endsItself");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("reasonOnError");
+    QTest::newRow("input is a folder") << "" << "</" << false << true << 4 << false;
+    QTest::newRow("input is write-only") << "" << "0>/dev/null" << false << true << 4 << false;
+    QTest::newRow("output fails") << "" << ">/dev/full" << true << false << 5 << false;
+    QTest::newRow("few descriptors") << "ulimit -n 5 &&" << "" << false << false << 0 << false;
+    QTest::newRow("small stack") << "ulimit -s 72 &&" << "" << false << false << 0 << false;
+    QTest::newRow("small stack, desktop closes") << "ulimit -s 72 &&" << "" << true << false << 0 << false;
+    // Each thread's stack is reserved at the size of the stack limit.
+    QTest::newRow("no thread") << "ulimit -s 2000000 && ulimit -v 1000000 &&" << "" << false << true << 2 << true;
+}
+
+// Every way the bridge ends under a hostile set-up has its status; only a bridge that cannot
+// run at all says why on standard error.
+void tst_Faults::failureStatus()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, redirections);
+    QFETCH(bool, serve);
+    QFETCH(bool, endsItself);
+    QFETCH(int, status);
+    QFETCH(bool, reasonOnError);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    if (setup.contains(QLatin1String("ulimit")))
+        QSKIP("A sanitizer's runtime needs more stack, memory and descriptors than such a limit leaves.");
+#endif
+    BridgeProcess bridge;
+    if (serve)
+        QVERIFY(bridge.listen());
+    bridge.start({QStringLiteral("-c"), setup + QStringLiteral(" exec \"$0\" Calyxen ") + redirections,
+                  QStringLiteral(OXLCONSOLE_PATH)},
+                 QStringLiteral("/bin/sh"));
+    if (serve) {
+        QLocalSocket *desktop = bridge.accept();
+        QVERIFY(desktop);
+        desktop->write("text");
+        bridge.write("line\n");
+        QCOMPARE(BridgeProcess::receive(desktop, 5), QByteArray("line\n"));
+        desktop->disconnectFromServer();
+    } else if (!endsItself) {
+        QTRY_VERIFY_WITH_TIMEOUT(!bridge.output().isEmpty(), 10000);
+    }
+    bridge.closeInput();
+    QVERIFY(bridge.process.waitForFinished(20000));
+    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge.process.exitCode(), status);
+    const QByteArray error = bridge.process.readAllStandardError();
+    QCOMPARE(error.count('\n'), reasonOnError ? 1 : 0);
+    QCOMPARE(error.isEmpty(), !reasonOnError);
 }
 
 QTEST_GUILESS_MAIN(tst_Faults)

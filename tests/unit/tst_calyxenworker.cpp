@@ -27,8 +27,8 @@ void startReader(QThread *thread, oxlconsole::ReadAheadLimit *limit, QObject *re
 {
     // Kept for the reader as Console keeps it; a failure is seen through the whole bridge
     // (tst_faults::lineTooLargeForMemory).
-    static std::exception_ptr failure;
-    auto *worker = new oxlconsole::CalyxenWorker(limit, &failure);
+    static oxlconsole::ReaderOutcome outcome;
+    auto *worker = new oxlconsole::CalyxenWorker(limit, &outcome);
     QObject::connect(worker, &oxlconsole::CalyxenWorker::messageReceived, receiver, onMessage);
     QObject::connect(thread, &QThread::started, worker, &oxlconsole::CalyxenWorker::doWork);
     QObject::connect(thread, &QThread::finished, worker, &QObject::deleteLater);
@@ -50,6 +50,11 @@ void tst_CalyxenWorker::messages_data()
     QTest::newRow("invalid utf-8") << QByteArrayList{"a\xFF\n"} << QStringList{QStringLiteral("a\uFFFD")};
     QTest::newRow("zero byte") << QByteArrayList{QByteArray("a\0b\n", 4)} << QStringList{QString("a") + QChar(0) + "b"};
     QTest::newRow("no input") << QByteArrayList() << QStringList();
+    // Only the input's first character may be a byte order mark.
+    QTest::newRow("byte order marks") << QByteArrayList{"\xEF\xBB\xBF" "a\n\xEF\xBB\xBF\n\xEF\xBB\xBF" "b\n"}
+                                      << QStringList{"a", QStringLiteral("\uFEFF"), QStringLiteral("\uFEFFb")};
+    QTest::newRow("byte order mark after an empty line") << QByteArrayList{"\n\xEF\xBB\xBF\n"}
+                                                         << QStringList{"", QStringLiteral("\uFEFF")};
 }
 
 void tst_CalyxenWorker::messages()
