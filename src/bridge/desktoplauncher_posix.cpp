@@ -2,7 +2,6 @@
 
 #include "bridgelogging.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,13 +131,19 @@ DesktopLauncher::DesktopLauncher()
     // bytes of a name that is not valid in the locale's encoding.
     QByteArray path(PATH_MAX, Qt::Uninitialized);
     const ssize_t length = ::readlink("/proc/self/exe", path.data(), size_t(path.size()));
-    if (length > 0 && length < path.size() && path.at(0) == '/')
-        path.truncate(int(length));
-    else
-        path = QFile::encodeName(QCoreApplication::applicationFilePath());
-    const int slash = path.lastIndexOf('/');
-    if (slash >= 0 && path.startsWith('/'))
-        m_folder = path.left(qMax(slash, 1));
+    if (length <= 0 || length >= path.size() || path.at(0) != '/')
+        return;
+    path.truncate(int(length));
+    // The link reads as a path even when no folder holds the file: a memory file run through
+    // fexecve, or a file deleted or replaced since the exec. Only a path that still leads to the
+    // running file names its folder.
+    struct stat running;
+    struct stat named;
+    if (::stat("/proc/self/exe", &running) != 0 || ::stat(path.constData(), &named) != 0
+        || running.st_dev != named.st_dev || running.st_ino != named.st_ino) {
+        return;
+    }
+    m_folder = path.left(qMax(path.lastIndexOf('/'), 1));
 }
 
 void DesktopLauncher::keepEnvironment()

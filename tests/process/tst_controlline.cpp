@@ -30,6 +30,9 @@ private slots:
     void ownFileReplaced_data();
     void ownFileReplaced();
     void folderNameNotUtf8();
+#ifdef Q_OS_LINUX
+    void startedFromMemoryFile();
+#endif
     void processStatePassedOn_data();
     void processStatePassedOn();
 #ifdef Q_OS_WIN
@@ -304,6 +307,36 @@ void tst_ControlLine::folderNameNotUtf8()
     QVERIFY(QFileInfo(launches(bridge).constFirst().workingDirectory).fileName().startsWith(QLatin1String("bad-")));
     QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), greeting, 7000);
 }
+
+#ifdef Q_OS_LINUX
+// Some sandboxes and launchers run a program from a memory file, which lies in no folder: its
+// /proc/self/exe reads "/memfd:... (deleted)".
+void tst_ControlLine::startedFromMemoryFile()
+{
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        QSKIP("python3 runs the bridge from a memory file.");
+    BridgeProcess bridge;
+    const QString bin = installBridge(bridge, true);
+    const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
+    bridge.environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("oxlconsole.*.debug=true"));
+    // Named by its file, so that a guess from its arguments would find the OXL.exe beside it.
+    bridge.start({QStringLiteral("-c"),
+                  QStringLiteral("import os, sys\n"
+                                 "fd = os.memfd_create('oxlconsole')\n"
+                                 "data = open(sys.argv[1], 'rb').read()\n"
+                                 "while data: data = data[os.write(fd, data):]\n"
+                                 "os.execve(fd, [sys.argv[1], 'Calyxen'], dict(os.environ))\n"),
+                  bridgeIn(bin)},
+                 python);
+    bridge.write("#OPEN_OXL#\n");
+    bridge.closeInput();
+    QVERIFY(bridge.process.waitForFinished(10000));
+    const QByteArray diagnostics = bridge.process.readAllStandardError();
+    QVERIFY2(diagnostics.contains("the bridge's own folder is unknown: OXL.exe is not started"), diagnostics.constData());
+    QVERIFY(launches(bridge).isEmpty());
+}
+#endif
 
 void tst_ControlLine::processStatePassedOn_data()
 {
