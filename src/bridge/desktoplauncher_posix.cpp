@@ -2,6 +2,7 @@
 
 #include "bridgelogging.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -127,6 +128,7 @@ pid_t startDetached(const QByteArray &program, const QByteArray &folder)
 
 DesktopLauncher::DesktopLauncher()
 {
+#ifdef Q_OS_LINUX
     // The link names the file's bytes as they are; Qt's path is decoded text, which loses the
     // bytes of a name that is not valid in the locale's encoding.
     QByteArray path(PATH_MAX, Qt::Uninitialized);
@@ -143,6 +145,11 @@ DesktopLauncher::DesktopLauncher()
         || running.st_dev != named.st_dev || running.st_ino != named.st_ino) {
         return;
     }
+#else
+    const QByteArray path = QFile::encodeName(QCoreApplication::applicationFilePath());
+    if (!path.startsWith('/'))
+        return;
+#endif
     m_folder = path.left(qMax(path.lastIndexOf('/'), 1));
 }
 
