@@ -27,9 +27,7 @@ Console::Console()
     // The reader finishes on its own only at the end of standard input; the lines it read
     // before are queued ahead of this and are handled first.
     connect(&m_readerThread, &QThread::finished, this, &Console::inputEnded);
-    // Told on the reader's thread, as it finishes: the main thread may be held in a send until then.
-    IPCObject *link = m_link;
-    connect(&m_readerThread, &QThread::finished, this, [link] { link->noMoreLines(); }, Qt::DirectConnection);
+    checkedConnect(m_link, SIGNAL(sendStalled()), this, SLOT(oxlSendStalled()));
     checkedConnect(m_reconnectTimer, SIGNAL(timeout()), this, SLOT(runOXL()));
     reader->moveToThread(&m_readerThread);
     // A coarse timer may fire early; the first attempt must not come before its interval.
@@ -118,6 +116,7 @@ void Console::inputEnded()
     if (m_readerOutcome.failure)
         std::rethrow_exception(m_readerOutcome.failure);
     m_sinceInputEnded.start();
+    m_link->noMoreLines();
     const bool connected = m_link->isConnected();
     qCDebug(lcBridge) << "end of input; connected:" << connected << "read failed:" << m_readerOutcome.readFailed;
     if (connected) {
@@ -130,6 +129,14 @@ void Console::inputEnded()
         QTimer::singleShot(AnswerGraceMs, this, &Console::finish);
     else
         finish();
+}
+
+// While the desktop application takes nothing, the reader is held back with the next line and
+// may not have seen the end of input yet; the client's closed pipe tells it already.
+void Console::oxlSendStalled()
+{
+    if (m_readerThread.isFinished() || StandardInput::closedByClient())
+        m_link->noMoreLines();
 }
 
 void Console::finish()

@@ -45,6 +45,9 @@ public slots:
     void oxlMessageReceived(const QString &msg);
     void oxlDisconnected();
 
+private slots:
+    void oxlSendStalled();
+
 private:
     static constexpr int ReconnectIntervalMs = 2000;
     // How long the desktop application may still answer once every line has been written at

@@ -16,6 +16,9 @@ public:
     // Blocks until bytes arrive and returns their count; returns 0 at the end of input and
     // once the calling thread has been interrupted, and -1 when reading fails.
     static qint64 read(char *data, qint64 maxSize);
+    // Whether the client has closed its end of standard input, which may still hold bytes not
+    // read yet; false where that cannot be told. Any thread may ask.
+    static bool closedByClient();
     // Requests the interruption of reader and wakes it if it is blocked in read().
     static void interrupt(QThread *reader);
 };

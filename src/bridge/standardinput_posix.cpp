@@ -59,6 +59,22 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
     }
 }
 
+bool StandardInput::closedByClient()
+{
+#ifdef POLLRDHUP
+    pollfd input = {STDIN_FILENO, POLLIN | POLLRDHUP, 0};
+#else
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+#endif
+    if (::poll(&input, 1, 0) <= 0)
+        return false;
+#ifdef POLLRDHUP
+    return (input.revents & (POLLHUP | POLLRDHUP)) != 0;
+#else
+    return (input.revents & POLLHUP) != 0;
+#endif
+}
+
 void StandardInput::interrupt(QThread *reader)
 {
     reader->requestInterruption();

@@ -46,6 +46,12 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
     return count > 0 ? count : 0;
 }
 
+// A pipe tells that its writer has gone only once it is empty, when the reader sees it too.
+bool StandardInput::closedByClient()
+{
+    return false;
+}
+
 void StandardInput::interrupt(QThread *reader)
 {
     reader->requestInterruption();

@@ -151,7 +151,10 @@ void IPCObject::send(const QByteArray &bytes)
 bool IPCObject::waitUntilWritten()
 {
     while (isConnected() && m_socket->bytesToWrite() > 0) {
-        if (!waitForBytesWritten() && m_noMoreLines.load()) {
+        if (waitForBytesWritten())
+            continue;
+        emit sendStalled();
+        if (m_noMoreLines) {
             m_waitGivenUp = true;
             return false;
         }

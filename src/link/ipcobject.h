@@ -7,8 +7,6 @@
 #include <QMutex>
 #include <QObject>
 
-#include <atomic>
-
 namespace oxlconsole {
 
 class IPCObject : public QObject
@@ -25,14 +23,17 @@ public:
     // Waits until everything sent so far has been written, while the connection lasts and
     // the desktop application keeps taking bytes; returns false when bytes remain unwritten.
     bool waitForSent();
-    // Called from any thread once no more lines will come. Until then a send waits for as long
-    // as the desktop application takes nothing; from then on it gives up after one wait and
-    // leaves its bytes to the socket, so that waitForSent() is reached.
+    // Called once no more lines will come. Until then a send waits for as long as the desktop
+    // application takes nothing; from then on it gives up after one wait and leaves its bytes
+    // to the socket, so that waitForSent() is reached.
     void noMoreLines();
 
 signals:
     void gotMessage(const QString &msg);
     void gotDisconnected();
+    // Emitted inside a send's wait each time the desktop application has taken nothing for
+    // the time it is given, before the send decides whether to wait again.
+    void sendStalled();
 
 public slots:
     void readyRead();
@@ -61,7 +62,7 @@ private:
     QLocalSocket *m_socket;
     QMutex m_lock;
     Utf8Decoder m_decoder;
-    std::atomic<bool> m_noMoreLines{false};
+    bool m_noMoreLines = false;
     bool m_waitGivenUp = false;
 };
 

@@ -154,14 +154,14 @@ void tst_Faults::desktopTakesNothingForLong()
     QVERIFY2(held.taken() < 2 * line.size() + line.size() / 2, qPrintable(QString::number(held.taken())));
 
     QTRY_COMPARE_WITH_TIMEOUT(resumedDesktop.recordedSize(), qint64(2 * line.size()), 30000);
-    QVERIFY(resumed.process.waitForFinished(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(resumed.process.state(), QProcess::NotRunning, 10000);
     QCOMPARE(resumed.process.exitCode(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(heldDesktop.recordedSize(), qint64(6 * line.size()), 30000);
     QVERIFY(heldDesktop.recorded() == line.repeated(6));
     held.closeInput();
-    QVERIFY(held.process.waitForFinished(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(held.process.state(), QProcess::NotRunning, 10000);
     QCOMPARE(held.process.exitCode(), 0);
-    QVERIFY(abandoned.process.waitForFinished(40000));
+    QTRY_COMPARE_WITH_TIMEOUT(abandoned.process.state(), QProcess::NotRunning, 40000);
     QCOMPARE(abandoned.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(abandoned.process.exitCode(), 3);
     QCOMPARE(abandonedDesktop.recordedSize(), qint64(0));
