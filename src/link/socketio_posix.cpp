@@ -3,6 +3,7 @@
 #include <QLocalSocket>
 
 #include <cerrno>
+#include <vector>
 
 #include <unistd.h>
 
@@ -26,11 +27,14 @@ qint64 SocketIo::writeDirect(QLocalSocket *socket, const QByteArray &bytes)
 void SocketIo::readRemaining(QLocalSocket *socket, QByteArray *bytes)
 {
     const int fd = int(socket->socketDescriptor());
-    char block[64 * 1024];
+    if (fd < 0)
+        return;
+    // On the heap: the bridge must run with a small stack.
+    std::vector<char> block(64 * 1024);
     ssize_t count;
-    while (fd >= 0 && ((count = ::read(fd, block, sizeof block)) > 0 || (count < 0 && errno == EINTR))) {
+    while ((count = ::read(fd, block.data(), block.size())) > 0 || (count < 0 && errno == EINTR)) {
         if (count > 0)
-            bytes->append(block, int(count));
+            bytes->append(block.data(), int(count));
     }
 }
 
