@@ -12,6 +12,16 @@
 
 namespace oxlconsole {
 
+namespace {
+
+// How Qt describes a connection it waited for in vain.
+QString timedOut()
+{
+    return QLocalSocket::tr("%1: Socket operation timed out").arg(QLatin1String("QLocalSocket::connectToServer"));
+}
+
+} // namespace
+
 IPCObject::IPCObject()
     : m_socket(new QLocalSocket)
 {
@@ -39,8 +49,12 @@ void IPCObject::connectToServer()
 {
     QMutexLocker locker(&m_lock);
     m_decoder.reset();
-    m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
-    waitForConnected();
+    QString failure;
+    if (!connectDirectly(&failure)) {
+        m_socket->connectToServer(QStringLiteral("OXL"), QIODevice::ReadWrite);
+        waitForConnected();
+        failure = m_socket->errorString();
+    }
     // Another user may serve the name first: such a server gets nothing and is not heard.
     // The connection never counted as made, so its close is not announced either.
     if (isConnected() && !ServerOwner::isAccepted(m_socket)) {
@@ -54,7 +68,7 @@ void IPCObject::connectToServer()
     if (isConnected())
         qCDebug(lcLink) << "connection attempt: connected";
     else
-        qCDebug(lcLink).noquote() << "connection attempt failed:" << m_socket->errorString();
+        qCDebug(lcLink).noquote() << "connection attempt failed:" << failure;
 }
 
 bool IPCObject::isConnected() const
@@ -177,8 +191,30 @@ void IPCObject::waitForConnected()
     // close() ends the attempt; only abort() then also leaves the connecting state.
     m_socket->close();
     m_socket->abort();
-    report(QLocalSocket::SocketTimeoutError,
-           QLocalSocket::tr("%1: Socket operation timed out").arg(QLatin1String("QLocalSocket::connectToServer")));
+    report(QLocalSocket::SocketTimeoutError, timedOut());
+}
+
+// Where Qt would look for the server in another file than its socket, the link connects on
+// its own, with the same retries and reports; returns false where Qt is to connect.
+bool IPCObject::connectDirectly(QString *failure)
+{
+    const QDeadlineTimer deadline(ConnectionWaitMs);
+    QLocalSocket::LocalSocketError error = QLocalSocket::UnknownSocketError;
+    SocketIo::Connection connection;
+    while ((connection = SocketIo::connectToServer(m_socket, QStringLiteral("OXL"), &error, failure))
+               == SocketIo::Connection::QueueFull
+           && !deadline.hasExpired()) {
+        QThread::msleep(ulong(qBound(qint64(0), deadline.remainingTime(), qint64(20))));
+    }
+    if (connection == SocketIo::Connection::LeftToQt)
+        return false;
+    if (connection == SocketIo::Connection::QueueFull) {
+        error = QLocalSocket::SocketTimeoutError;
+        *failure = timedOut();
+    }
+    if (connection != SocketIo::Connection::Made)
+        report(error, *failure);
+    return true;
 }
 
 // Returns whether some bytes were written within the time the desktop application is given.

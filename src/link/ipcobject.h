@@ -53,6 +53,7 @@ private:
     void send(const QByteArray &bytes);
     bool waitUntilWritten();
     void waitForConnected();
+    bool connectDirectly(QString *failure);
     bool waitForBytesWritten();
     void receive(bool insideWait);
     void receiveRemaining();

@@ -2,10 +2,8 @@
 #define OXLCONSOLE_SOCKETIO_H
 
 #include <QByteArray>
-
-QT_BEGIN_NAMESPACE
-class QLocalSocket;
-QT_END_NAMESPACE
+#include <QLocalSocket>
+#include <QString>
 
 namespace oxlconsole {
 
@@ -13,8 +11,17 @@ namespace oxlconsole {
 class SocketIo
 {
 public:
+    enum class Connection { LeftToQt, Made, QueueFull, Failed };
+
     // Sets up a socket the link has just made.
     static void prepare(QLocalSocket *socket);
+    // Qt names the server's socket by the temporary directory's name decoded and encoded again,
+    // which names another file where the name is not valid in the locale's encoding. There the
+    // socket is connected here instead, by the name's own bytes, in one try: LeftToQt elsewhere,
+    // QueueFull while the server's queue of waiting connections is full. A failure is described
+    // in *error and *description as Qt describes it.
+    static Connection connectToServer(QLocalSocket *socket, const QString &name,
+                                      QLocalSocket::LocalSocketError *error, QString *description);
     // Qt's socket copies every write into its buffer and turns its write notifier on and off
     // around the system call, which costs more than the call itself. While that buffer is
     // empty the bytes may go straight to the descriptor; returns how many were taken, 0 where

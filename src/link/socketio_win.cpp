@@ -13,6 +13,12 @@ void SocketIo::prepare(QLocalSocket *socket)
     socket->setReadBufferSize(1024 * 1024);
 }
 
+SocketIo::Connection SocketIo::connectToServer(QLocalSocket *, const QString &, QLocalSocket::LocalSocketError *,
+                                               QString *)
+{
+    return Connection::LeftToQt;
+}
+
 qint64 SocketIo::writeDirect(QLocalSocket *, const QByteArray &)
 {
     return 0;

@@ -3,7 +3,15 @@
 #include "streamcapture.h"
 
 #include <QLocalServer>
+#include <QScopeGuard>
 #include <QtTest>
+
+#ifndef Q_OS_WIN
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 Q_DECLARE_METATYPE(QLocalSocket::LocalSocketError)
 
@@ -20,6 +28,9 @@ private slots:
 
     // connecting
     void connectAndDisconnect();
+#ifndef Q_OS_WIN
+    void temporaryDirectoryNotUtf8();
+#endif
 
     // sending
     void sendMessage_data();
@@ -82,6 +93,48 @@ void tst_IPCObject::connectAndDisconnect()
     QTest::qWait(200);
     QCOMPARE(disconnectedSpy.count(), 1);
 }
+
+#ifndef Q_OS_WIN
+// The temporary directory's name is bytes, which need not be valid in the locale's encoding.
+void tst_IPCObject::temporaryDirectoryNotUtf8()
+{
+    const QByteArray directory = QFile::encodeName(m_directory.path()) + "/bad-\xE9";
+    const QByteArray path = directory + "/OXL";
+    QCOMPARE(::mkdir(directory.constData(), 0700), 0);
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", directory);
+    // Qt cannot serve this socket either (under Qt 6 a server whose name it cannot decode does
+    // not count as listening), so it is served here; QTemporaryDir would remove the folder by
+    // its decoded name, which names another.
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const auto restore = qScopeGuard([&] {
+        qputenv("TMPDIR", previous);
+        ::close(server);
+        ::unlink(path.constData());
+        ::rmdir(directory.constData());
+    });
+    QCOMPARE(capturedStream(1, [] {
+                 IPCObject link;
+                 link.connectToServer();
+             }),
+             QByteArray("OXL Server could not be found"));
+
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+    QCOMPARE(::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QCOMPARE(::listen(server, 1), 0);
+    IPCObject link;
+    QStringList received;
+    connect(&link, &IPCObject::gotMessage, this, [&received](const QString &msg) { received.append(msg); });
+    link.connectToServer();
+    QVERIFY(link.isConnected());
+    QLocalSocket desktop;
+    QVERIFY(desktop.setSocketDescriptor(::accept(server, nullptr, nullptr)));
+    desktop.write("hello");
+    QTRY_COMPARE(received, QStringList{"hello"});
+}
+#endif
 
 void tst_IPCObject::sendMessage_data()
 {
