@@ -61,18 +61,14 @@ qint64 StandardInput::read(char *data, qint64 maxSize)
 
 bool StandardInput::closedByClient()
 {
+    // A pipe signals the writer's close with POLLHUP, a socket with POLLRDHUP.
 #ifdef POLLRDHUP
-    pollfd input = {STDIN_FILENO, POLLIN | POLLRDHUP, 0};
+    constexpr short hangUp = POLLHUP | POLLRDHUP;
 #else
-    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    constexpr short hangUp = POLLHUP;
 #endif
-    if (::poll(&input, 1, 0) <= 0)
-        return false;
-#ifdef POLLRDHUP
-    return (input.revents & (POLLHUP | POLLRDHUP)) != 0;
-#else
-    return (input.revents & POLLHUP) != 0;
-#endif
+    pollfd input = {STDIN_FILENO, hangUp, 0};
+    return ::poll(&input, 1, 0) > 0 && (input.revents & hangUp) != 0;
 }
 
 void StandardInput::interrupt(QThread *reader)

@@ -17,6 +17,9 @@ public:
     // Whether a write has failed other than because the client closed its end: bytes meant
     // for the client were lost while it may still be reading.
     static bool failed();
+
+private:
+    static void recordFailure(int error);
 };
 
 } // namespace oxlconsole

@@ -1,18 +1,11 @@
 #include "standardoutput.h"
 
-#include <atomic>
 #include <cerrno>
 
 #include <poll.h>
 #include <unistd.h>
 
 namespace oxlconsole {
-
-namespace {
-
-std::atomic<bool> writeFailed{false};
-
-} // namespace
 
 void StandardOutput::write(const char *data, qint64 size)
 {
@@ -26,16 +19,10 @@ void StandardOutput::write(const char *data, qint64 size)
             while (::poll(&output, 1, -1) < 0 && errno == EINTR) {
             }
         } else if (errno != EINTR) {
-            if (errno != EPIPE)
-                writeFailed = true;
+            recordFailure(errno);
             return;
         }
     }
-}
-
-bool StandardOutput::failed()
-{
-    return writeFailed.load();
 }
 
 } // namespace oxlconsole
