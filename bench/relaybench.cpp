@@ -8,6 +8,9 @@
 // Each COMMAND runs under /bin/sh with TMPDIR set to a fresh directory in which this
 // program serves the local socket OXL; the first relay named is the one compared with
 // the others.
+//
+// Every byte that arrives is checked: a relay that alters bytes, or leaves them missing for
+// 30 s, ends the run with status 1.
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +38,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int LineSize = 64;
 constexpr size_t BlockSize = 64 * 1024;
+// How long a relay may leave the benchmark waiting for bytes before the run fails: a relay
+// that loses bytes ends the run instead of holding it up for good.
+constexpr int StallMs = 30000;
 const char Greeting[] = "ready";
 
 struct Options
@@ -170,7 +176,7 @@ public:
         while (received < total) {
             pollfd fds[3] = {{written < total ? m_input : -1, POLLOUT, 0}, {m_desktop, POLLIN, 0},
                              {m_output, POLLIN, 0}};
-            if (poll(fds, 3, 30000) <= 0)
+            if (poll(fds, 3, StallMs) <= 0)
                 fail("flood stalled");
             if (fds[0].revents & POLLOUT) {
                 const ssize_t n = write(m_input, lines.data() + written, std::min(BlockSize, total - written));
@@ -206,7 +212,7 @@ public:
         const Clock::time_point start = Clock::now();
         while (arrived < total) {
             pollfd fds[2] = {{sent < total ? m_desktop : -1, POLLOUT, 0}, {m_output, POLLIN, 0}};
-            if (poll(fds, 2, 30000) <= 0)
+            if (poll(fds, 2, StallMs) <= 0)
                 fail("stream stalled");
             if (fds[0].revents & POLLOUT) {
                 const size_t chunk = BlockSize - sent % BlockSize;
@@ -268,9 +274,17 @@ private:
         }
     }
 
+    static void awaitReadable(int fd)
+    {
+        pollfd pending = {fd, POLLIN, 0};
+        if (poll(&pending, 1, StallMs) <= 0)
+            fail("read stalled");
+    }
+
     static void readAll(int fd, char *data, size_t size)
     {
         while (size > 0) {
+            awaitReadable(fd);
             const ssize_t n = read(fd, data, size);
             if (n < 0 && errno == EINTR)
                 continue;
@@ -303,6 +317,7 @@ private:
         std::vector<char> got;
         char buffer[BlockSize];
         while (got.size() < size) {
+            awaitReadable(m_output);
             const ssize_t n = read(m_output, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;

@@ -8,11 +8,9 @@ cd "$(dirname "$0")/.."
 command -v socat >/dev/null || { echo "bench/run.sh needs socat (apt-get install socat)" >&2; exit 1; }
 
 build=$(pwd)/build-bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOXL_BUILD_TESTS=OFF -DOXL_BUILD_BENCH=ON \
     -DOXL_QT_MAJOR="${OXL_QT_MAJOR:-5}" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target oxlconsole >/dev/null
-cc -O2 -Wall -Wextra -pthread -o "$build/floorrelay" bench/floorrelay.c
-c++ -std=c++17 -O2 -Wall -Wextra -o "$build/relaybench" bench/relaybench.cpp
+cmake --build "$build" -j"$(nproc)" --target oxlconsole floorrelay relaybench >/dev/null
 
 echo "load before: $(uptime)"
 "$build/relaybench" "$@" \
