@@ -1,4 +1,5 @@
 #include "bridgeprocess.h"
+#include "desktop.h"
 #include "numberedlines.h"
 
 #include <QElapsedTimer>
@@ -34,6 +35,8 @@ private slots:
     void largeTextWritten();
     void textsWhileSendWaits_data();
     void textsWhileSendWaits();
+    void sampleAnswerEnd_data();
+    void sampleAnswerEnd();
 
     // end of input
     void endOfInput_data();
@@ -344,6 +347,32 @@ void tst_OxlConsole::textsWhileSendWaits()
     // Nothing that Qt might warn about, such as a read from a socket it has closed.
     QCOMPARE(bridge.process.readAllStandardError(), QByteArray());
     desktop->abort();
+}
+
+void tst_OxlConsole::sampleAnswerEnd_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("none") << QStringList() << QByteArray();
+    QTest::newRow("marker") << QStringList{"--answer-end", "<<END>>"} << QByteArray("<<END>>");
+    QTest::newRow("escapes") << QStringList{"--answer-end", "\\t<<END>>\\\\"} << QByteArray("\t<<END>>\\");
+}
+
+// The framing a client can try against the sample application: once the line ends are dropped,
+// the greeting and each answer end with the given text.
+void tst_OxlConsole::sampleAnswerEnd()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, end);
+    BridgeProcess bridge;
+    Desktop desktop(bridge);
+    QVERIFY(desktop.start(arguments + QStringList{"--greeting", "ready"}));
+    bridge.start();
+    // Lines written before the bridge connects are dropped.
+    QTRY_VERIFY_WITH_TIMEOUT(!bridge.output().isEmpty(), 10000);
+    bridge.write("one\ntwo\n");
+    const QByteArray answers = "ready" + end + "OXL received: one" + end + "OXL received: two" + end;
+    QTRY_COMPARE_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(bridge.output()), answers, 10000);
 }
 
 void tst_OxlConsole::endOfInput_data()

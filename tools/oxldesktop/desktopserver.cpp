@@ -41,7 +41,7 @@ void DesktopServer::acceptConnection()
         connect(socket, &QLocalSocket::readyRead, this, &DesktopServer::readClient);
         connect(socket, &QLocalSocket::disconnected, this, &DesktopServer::dropClient);
         if (!m_options.greeting.isEmpty())
-            socket->write(m_options.greeting);
+            socket->write(m_options.greeting + m_options.answerEnd);
         if (!m_options.sendOnConnect.isEmpty())
             socket->write(m_options.sendOnConnect);
         if (m_options.stallMs > 0) {
@@ -81,7 +81,7 @@ void DesktopServer::serve(QLocalSocket *socket)
     int end;
     while ((end = client.partialLine.indexOf('\n', start)) >= 0) {
         if (m_options.reply && !m_options.rawEcho)
-            socket->write("OXL received: " + client.partialLine.mid(start, end - start));
+            socket->write("OXL received: " + client.partialLine.mid(start, end - start) + m_options.answerEnd);
         start = end + 1;
         if (++client.lines == m_options.closeAfter) {
             socket->flush();

@@ -15,6 +15,7 @@ struct DesktopOptions
 {
     QString serverName = QStringLiteral("OXL");
     QByteArray greeting = "OXL desktop application ready";
+    QByteArray answerEnd;
     QByteArray sendOnConnect;
     bool reply = true;
     bool rawEcho = false;

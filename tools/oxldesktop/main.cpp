@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -28,6 +29,38 @@ void recordLaunch()
                   .toUtf8());
 }
 
+// Text given on the command line with its escapes \n, \r, \t and \\ replaced; none for any
+// other escape, which would otherwise end answers with bytes that were not meant.
+std::optional<QByteArray> unescaped(const QByteArray &text)
+{
+    QByteArray result;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) != '\\') {
+            result += text.at(i);
+            continue;
+        }
+        if (++i == text.size())
+            return std::nullopt;
+        switch (text.at(i)) {
+        case 'n':
+            result += '\n';
+            break;
+        case 'r':
+            result += '\r';
+            break;
+        case 't':
+            result += '\t';
+            break;
+        case '\\':
+            result += '\\';
+            break;
+        default:
+            return std::nullopt;
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -46,6 +79,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption greeting(QStringLiteral("greeting"),
                                       QStringLiteral("Text sent to each new connection (empty: none)."),
                                       QStringLiteral("text"), QStringLiteral("OXL desktop application ready"));
+    const QCommandLineOption answerEnd(
+        QStringLiteral("answer-end"),
+        QStringLiteral("Text that ends each answer and the greeting; takes the escapes \\n, \\r, \\t and \\\\."),
+        QStringLiteral("text"));
     const QCommandLineOption sendHex(QStringLiteral("send-hex"),
                                      QStringLiteral("Raw bytes, in hexadecimal, sent after the greeting."),
                                      QStringLiteral("hex"));
@@ -59,12 +96,18 @@ int main(int argc, char *argv[])
                                    QStringLiteral("ms"));
     const QCommandLineOption record(QStringLiteral("record"),
                                     QStringLiteral("Append every received byte to file."), QStringLiteral("file"));
-    parser.addOptions({name, greeting, sendHex, quiet, echo, closeAfter, stall, record});
+    parser.addOptions({name, greeting, answerEnd, sendHex, quiet, echo, closeAfter, stall, record});
     parser.process(app);
 
     DesktopOptions options;
     options.serverName = parser.value(name);
     options.greeting = parser.value(greeting).toUtf8();
+    const std::optional<QByteArray> end = unescaped(parser.value(answerEnd).toUtf8());
+    if (!end) {
+        std::fprintf(stderr, "oxldesktop: --answer-end takes the escapes \\n, \\r, \\t and \\\\ only\n");
+        return 1;
+    }
+    options.answerEnd = *end;
     options.sendOnConnect = QByteArray::fromHex(parser.value(sendHex).toLatin1());
     options.reply = !parser.isSet(quiet);
     options.rawEcho = parser.isSet(echo);
