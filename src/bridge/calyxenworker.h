@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <exception>
 
 namespace oxlconsole {
@@ -15,8 +16,10 @@ struct ReaderOutcome
 {
     // An exception that ended the loop, such as a line too large for memory.
     std::exception_ptr failure;
-    // Reading standard input failed; the lines read before were passed on.
-    bool readFailed = false;
+    // Reading standard input failed; the lines read before were passed on. Atomic because it is
+    // written on every run and the thread's end is signalled through Qt, which a thread
+    // checker cannot follow.
+    std::atomic<bool> readFailed{false};
 };
 
 class CalyxenWorker : public QObject

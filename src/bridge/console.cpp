@@ -118,7 +118,7 @@ void Console::inputEnded()
     m_sinceInputEnded.start();
     m_link->noMoreLines();
     const bool connected = m_link->isConnected();
-    qCDebug(lcBridge) << "end of input; connected:" << connected << "read failed:" << m_readerOutcome.readFailed;
+    qCDebug(lcBridge) << "end of input; connected:" << connected << "read failed:" << m_readerOutcome.readFailed.load();
     if (connected) {
         m_linesDelivered = m_link->waitForSent();
         qCDebug(lcBridge) << (m_linesDelivered ? "all lines written" : "lines left unwritten")
