@@ -5,13 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/windows-toolchain.sh
-qt_prefix=${OXL_WIN_QT_PREFIX:-${OXL_WIN_CACHE:-$PWD/.cache}/qt5-win64}
-cmake -S . -B build-win64 \
-    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix" \
-    -DCMAKE_BUILD_TYPE=Release -DOXL_BUILD_BENCH=ON >/dev/null
-cmake --build build-win64 -j"$(nproc)" --target oxlconsole sendwaitmemory >/dev/null
+source scripts/windows-build.sh
+windows_build build-win64 >/dev/null
 
 source scripts/wine-prefix.sh
 trap wine_prefix_stop EXIT

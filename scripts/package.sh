@@ -18,30 +18,31 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ] && commitTime=$(git log -1 --format=%ct 2>/de
     export SOURCE_DATE_EPOCH=$commitTime
 fi
 
-# Configures and builds the tree $1 without the tests, with the CMake options that follow, and
-# copies its package into dist/.
+# Copies the package of the built tree $1 into dist/.
 package() {
     local tree=$1
-    shift
-    cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=Release -DOXL_BUILD_TESTS=OFF "$@" >/dev/null
-    cmake --build "$tree" -j"$(nproc)"
     rm -rf "$tree/packages"
     (cd "$tree" && cpack -B "$PWD/packages" >/dev/null)
     mkdir -p dist
     cp "$tree"/packages/oxlconsole[-_]* dist/
 }
 
+source scripts/windows-build.sh
+# Neither tests nor benchmark programs go into a package.
+treeOptions=(-DOXL_BUILD_TESTS=OFF -DOXL_BUILD_BENCH=OFF)
+
 for kind in "${kinds[@]}"; do
     case $kind in
     deb)
         # dpkg-dev and file for working out the library dependencies.
         scripts/install-missing.sh g++ cmake make qtbase5-dev dpkg-dev file
+        cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release "${treeOptions[@]}" >/dev/null
+        cmake --build build-deb -j"$(nproc)"
         package build-deb
         ;;
     zip)
-        scripts/windows-toolchain.sh
-        package build-zip -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-            -DCMAKE_PREFIX_PATH="${OXL_WIN_QT_PREFIX:-${OXL_WIN_CACHE:-$PWD/.cache}/qt5-win64}"
+        windows_build build-zip "${treeOptions[@]}"
+        package build-zip
         ;;
     *)
         echo "unknown package: $kind (deb or zip)" >&2

@@ -37,17 +37,8 @@ packages=(
     dpkg-dev perl python3 make g++ cmake xz-utils icoutils
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    [ "$(id -u)" -eq 0 ] || { echo "missing packages (${missing[*]}); run as root" >&2; exit 1; }
-    log "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# wine's recommendations (fonts, sound, graphics) are of no use to console programs.
+"$repo/scripts/install-missing.sh" --no-install-recommends "${packages[@]}"
 
 # Qt's win32-g++ build needs std::thread and std::mutex, which only the posix variants provide.
 for tool in gcc g++; do
