@@ -22,6 +22,7 @@ struct ReaderOutcome
     std::atomic<bool> readFailed{false};
 };
 
+// The reader: lives on the reader thread and reads standard input there, line by line.
 class CalyxenWorker : public QObject
 {
     Q_OBJECT
@@ -31,9 +32,12 @@ public:
     CalyxenWorker(ReadAheadLimit *limit, ReaderOutcome *outcome);
 
 signals:
+    // One line of the client's input, without its line end, in the order read.
     void messageReceived(const QString &msg);
 
 public slots:
+    // Runs on the reader thread until the input ends, fails or the reader is interrupted,
+    // blocking in the read and on the read-ahead bound; then quits its thread.
     void doWork();
 
 private:

@@ -9,6 +9,7 @@
 
 namespace oxlconsole {
 
+// The connection to the desktop application. Made, used and destroyed on the main thread.
 class IPCObject : public QObject
 {
     Q_OBJECT
@@ -17,8 +18,11 @@ public:
     IPCObject();
     ~IPCObject() override;
 
+    // One attempt; blocks for up to ConnectionWaitMs. A failure is reported on standard output.
     void connectToServer();
     bool isConnected() const;
+    // Sends msg and a line end, when connected. Blocks until every byte is written or the
+    // connection ends, while texts that arrive meanwhile are still emitted.
     void sendMessage(const QString &msg);
     // Waits until everything sent so far has been written, while the connection lasts and
     // the desktop application keeps taking bytes; returns false when bytes remain unwritten.
@@ -29,13 +33,17 @@ public:
     void noMoreLines();
 
 signals:
+    // What one read of the socket held, as text; a character split by the read waits for the
+    // rest.
     void gotMessage(const QString &msg);
+    // The desktop application closed the connection; what it sent before has been emitted.
     void gotDisconnected();
     // Emitted inside a send's wait each time the desktop application has taken nothing for
     // the time it is given, before the send decides whether to wait again.
     void sendStalled();
 
 public slots:
+    // The socket's signals, on the main thread.
     void readyRead();
     void socketConnected();
     void socketDisconnected();
