@@ -12,6 +12,8 @@
 // Every byte that arrives is checked: a relay that alters bytes, or leaves them missing for
 // 30 s, ends the run with status 1.
 
+#include "writeall.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -131,7 +133,7 @@ public:
         if (m_desktop < 0)
             fail("accept");
         // The greeting tells the client that the link is up.
-        writeAll(m_desktop, Greeting, sizeof Greeting - 1);
+        writeOrFail(m_desktop, Greeting, sizeof Greeting - 1);
         readText(sizeof Greeting - 1, nullptr);
     }
 
@@ -246,9 +248,9 @@ public:
             std::snprintf(line.data(), LineSize, "%0*d", LineSize - 1, i);
             line.back() = '\n';
             const Clock::time_point start = Clock::now();
-            writeAll(m_input, line.data(), line.size());
+            writeOrFail(m_input, line.data(), line.size());
             readAll(m_desktop, echo.data(), echo.size());
-            writeAll(m_desktop, echo.data(), echo.size() - 1);
+            writeOrFail(m_desktop, echo.data(), echo.size() - 1);
             std::vector<char> expected(line.begin(), line.end() - 1);
             readText(expected.size(), &expected);
             const double elapsed = seconds(Clock::now() - start) * 1e6;
@@ -261,17 +263,11 @@ public:
     }
 
 private:
-    static void writeAll(int fd, const char *data, size_t size)
+    static void writeOrFail(int fd, const char *data, size_t size)
     {
-        while (size > 0) {
-            const ssize_t n = write(fd, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                fail("write");
-            data += n;
-            size -= size_t(n);
-        }
+        errno = oxlconsole::writeAll(fd, data, ssize_t(size));
+        if (errno != 0)
+            fail("write");
     }
 
     static void awaitReadable(int fd)

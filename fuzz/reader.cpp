@@ -14,6 +14,7 @@
 #include "calyxenworker.h"
 #include "linesplitter.h"
 #include "readaheadlimit.h"
+#include "writeall.h"
 
 #include <QStringList>
 
@@ -79,12 +80,8 @@ bool messagesFromReader(const QByteArray &input, QStringList *messages)
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return false;
-    bool fits = ::fcntl(fds[1], F_SETPIPE_SZ, qMax(input.size(), 4096)) >= input.size();
-    for (int at = 0; fits && at < input.size();) {
-        const ssize_t written = ::write(fds[1], input.constData() + at, size_t(input.size() - at));
-        fits = written > 0;
-        at += int(written);
-    }
+    const bool fits = ::fcntl(fds[1], F_SETPIPE_SZ, qMax(input.size(), 4096)) >= input.size()
+        && oxlconsole::writeAll(fds[1], input.constData(), input.size()) == 0;
     ::close(fds[1]);
     ::dup2(fds[0], STDIN_FILENO);
     ::close(fds[0]);

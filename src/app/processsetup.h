@@ -3,13 +3,16 @@
 
 namespace oxlconsole {
 
-// What the process needs of its platform before anything else runs: standard streams that
-// exist, no signal for a broken pipe, and an output and a heap that suit texts of some
-// hundred KiB.
+// Every setting the whole process gets for speed or safety, made before anything else runs:
+// standard streams that exist and a standard error that stays quiet, Qt's own event loop, no
+// signal for a broken pipe, and an output and a heap that suit texts of some hundred KiB.
 class ProcessSetup
 {
 public:
     static void apply();
+
+private:
+    static void applyPlatform();
 };
 
 } // namespace oxlconsole

@@ -4,7 +4,7 @@
 
 namespace oxlconsole {
 
-void ProcessSetup::apply()
+void ProcessSetup::applyPlatform()
 {
     // Every text goes out whole and at once; a stdio buffer would only split a large text
     // into several writes to the pipe.

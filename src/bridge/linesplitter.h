@@ -1,7 +1,7 @@
 #ifndef OXLCONSOLE_LINESPLITTER_H
 #define OXLCONSOLE_LINESPLITTER_H
 
-#include "utf8decoder.h"
+#include "utf8.h"
 
 #include <QByteArray>
 
@@ -75,10 +75,8 @@ private:
     // byte after the cut, continues; never the whole piece.
     qsizetype unfinishedCharacter(char next) const
     {
-        if ((uchar(next) & 0xC0) != 0x80)
-            return 0;
-        const int tail = Utf8Decoder::unfinishedTail(m_pending);
-        return tail < m_pending.size() ? tail : 0;
+        const int carried = Utf8::partedByCut(m_pending, next);
+        return carried < m_pending.size() ? carried : 0;
     }
 
     template <typename Sink>

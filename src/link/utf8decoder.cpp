@@ -1,32 +1,10 @@
 #include "utf8decoder.h"
 
+#include "utf8.h"
+
 #include <cstring>
 
 namespace oxlconsole {
-
-namespace {
-
-bool isContinuation(uchar byte)
-{
-    return (byte & 0xC0) == 0x80;
-}
-
-} // namespace
-
-// The number of bytes at the end of data that begin a character whose remaining bytes
-// have not arrived yet, judged as Qt's UTF-8 conversion judges an unfinished sequence.
-int Utf8Decoder::unfinishedTail(const QByteArray &data)
-{
-    const int size = data.size();
-    for (int back = 1; back <= 3 && back <= size; ++back) {
-        const uchar byte = uchar(data.at(size - back));
-        if (isContinuation(byte))
-            continue;
-        const int needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-        return byte >= 0xC2 && byte <= 0xF4 && needed > back ? back : 0;
-    }
-    return 0;
-}
 
 bool Utf8Decoder::decode(const QByteArray &read, QString *text)
 {
@@ -41,7 +19,7 @@ bool Utf8Decoder::decode(const QByteArray &read, QString *text)
     // A character split between two reads is held back and completed by the next read, so
     // that it is not turned into replacement characters.
     if (zero < 0) {
-        const int tail = unfinishedTail(data);
+        const int tail = Utf8::unfinishedTail(data);
         if (tail > 0) {
             m_carry = data.right(tail);
             data.chop(tail);

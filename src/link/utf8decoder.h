@@ -17,10 +17,6 @@ public:
     bool finish(QString *text);
     void reset();
 
-    // The number of bytes at the end of data that begin a character whose remaining bytes
-    // have not arrived yet, judged as Qt's UTF-8 conversion judges an unfinished sequence.
-    static int unfinishedTail(const QByteArray &data);
-
 private:
     QByteArray m_carry;
     bool m_atStart = true;
