@@ -2,6 +2,7 @@
 #include "bridge/readaheadlimit.h"
 #include "bridge/standardinput.h"
 #include "numberedlines.h"
+#include "postedevents.h"
 #include "stdinpipe.h"
 
 #include <QtTest>
@@ -17,6 +18,10 @@ private slots:
     void interruptWakesBlockedRead();
     void waitsForLinesToBeHandled();
     void interruptWakesWaitForLimit();
+
+signals:
+    // Emitted for each line the receiver is given, so that a test can wait for the next one.
+    void lineReceived();
 };
 
 namespace {
@@ -40,12 +45,13 @@ void startReader(QThread *thread, oxlconsole::ReadAheadLimit *limit, QObject *re
 
 void tst_CalyxenWorker::messages_data()
 {
+    // Every write but the last ends a line, whose arrival shows the write read on its own.
     QTest::addColumn<QByteArrayList>("writes");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("lines in order") << QByteArrayList{"one\ntwo\n\nthree\n"}
                                     << QStringList{"one", "two", "", "three"};
     QTest::newRow("unended last line") << QByteArrayList{"a\nla", "st"} << QStringList{"a", "last"};
-    QTest::newRow("line across writes") << QByteArrayList{"sp", "li", "t\n"} << QStringList{"split"};
+    QTest::newRow("line across writes") << QByteArrayList{"a\nsp", "lit\n"} << QStringList{"a", "split"};
     QTest::newRow("utf-8") << QByteArrayList{"\xC3\xA9t\xC3\xA9\n"} << QStringList{QString::fromUtf8("\xC3\xA9t\xC3\xA9")};
     QTest::newRow("invalid utf-8") << QByteArrayList{"a\xFF\n"} << QStringList{QStringLiteral("a\uFFFD")};
     QTest::newRow("zero byte") << QByteArrayList{QByteArray("a\0b\n", 4)} << QStringList{QString("a") + QChar(0) + "b"};
@@ -71,18 +77,18 @@ void tst_CalyxenWorker::messages()
         messages.append(msg);
         limit.release(msg);
     });
+    QByteArray written;
     for (const QByteArray &bytes : writes) {
+        if (!written.isEmpty())
+            QTRY_COMPARE(messages.size(), written.count('\n'));
         input.write(bytes);
-        // Time for the reader to take each write as a read of its own.
-        QTest::qWait(20);
+        written += bytes;
     }
     input.close();
     // At the end of input the reader stops and its thread ends of itself, with no message
     // standing for the end.
     QVERIFY(thread.wait(5000));
-    QTRY_COMPARE(messages, expected);
-    // Nothing more within a while.
-    QTest::qWait(50);
+    QVERIFY(handlePostedEvents());
     QCOMPARE(messages, expected);
     QCOMPARE(limit.used(), qint64(0));
 }
@@ -93,10 +99,14 @@ void tst_CalyxenWorker::interruptWakesBlockedRead()
     QVERIFY(input.isValid());
     QThread thread;
     oxlconsole::ReadAheadLimit limit;
+    QStringList messages;
     QObject receiver;
-    startReader(&thread, &limit, &receiver, [](const QString &) {});
-    // Time for the reader to block in its read, which does not end of itself.
-    QTest::qWait(200);
+    startReader(&thread, &limit, &receiver, [&messages](const QString &msg) { messages.append(msg); });
+    // Once it has passed a line on, the reader goes back to its read, which does not end of
+    // itself. Nothing shows it inside; it gets there within microseconds, well within this wait.
+    input.write("a\n");
+    QTRY_COMPARE(messages, QStringList{"a"});
+    QThread::msleep(20);
     QVERIFY(thread.isRunning());
     oxlconsole::StandardInput::interrupt(&thread);
     QVERIFY(thread.wait(5000));
@@ -114,7 +124,11 @@ void tst_CalyxenWorker::waitsForLinesToBeHandled()
     QStringList pending;
     QStringList handled;
     QObject receiver;
-    startReader(&thread, &limit, &receiver, [&pending](const QString &msg) { pending.append(msg); });
+    startReader(&thread, &limit, &receiver, [this, &pending](const QString &msg) {
+        pending.append(msg);
+        emit lineReceived();
+    });
+    QSignalSpy received(this, &tst_CalyxenWorker::lineReceived);
 
     const QByteArray bytes = numberedLines("", 100, 11);
     QStringList expected = QString::fromLatin1(bytes).split(QLatin1Char('\n'));
@@ -122,13 +136,15 @@ void tst_CalyxenWorker::waitsForLinesToBeHandled()
     input.write(bytes);
     input.close();
     QTRY_COMPARE(pending.size(), 4);
-    // No fifth line within a while.
-    QTest::qWait(200);
+    // The four lines fill the limit, so the fifth waits in it (tst_ReadAheadLimit) until
+    // lines are released.
+    QCOMPARE(limit.used(), limit.capacity());
+    QVERIFY(handlePostedEvents());
     QCOMPARE(pending.size(), 4);
-    QVERIFY(limit.used() <= limit.capacity());
 
     while (handled.size() < expected.size()) {
-        QTRY_VERIFY(!pending.isEmpty());
+        if (pending.isEmpty())
+            QVERIFY(received.wait(5000));
         const QString msg = pending.takeFirst();
         handled.append(msg);
         limit.release(msg);
@@ -155,8 +171,7 @@ void tst_CalyxenWorker::interruptWakesWaitForLimit()
     oxlconsole::StandardInput::interrupt(&thread);
     limit.interrupt();
     QVERIFY(thread.wait(5000));
-    // No further line within a while.
-    QTest::qWait(50);
+    QVERIFY(handlePostedEvents());
     QCOMPARE(messages, QStringList({"a", "b"}));
 }
 

@@ -21,6 +21,9 @@ private slots:
 
 private:
     static qint64 cost(int length) { return 2 * length + 128; }
+    // The limit shows no sign of a waiting reader. One that is let through returns within
+    // microseconds of its call, so a short wait after the call is long enough to see it.
+    static void giveTimeToReturn() { QThread::msleep(20); }
 };
 
 void tst_ReadAheadLimit::acquire_data()
@@ -56,23 +59,25 @@ void tst_ReadAheadLimit::acquire()
     }
     QCOMPARE(limit.used(), heldCost);
 
+    QSemaphore called;
     std::atomic<bool> done{false};
     std::atomic<bool> result{false};
     std::unique_ptr<QThread> reader(QThread::create([&] {
+        called.release();
         result = limit.acquire(QString(next, QLatin1Char('y')));
         done = true;
     }));
     reader->start();
+    QVERIFY(called.tryAcquire(1, 5000));
     for (int i = 0; i < releasesNeeded; ++i) {
-        // Still waiting after a while.
-        QTest::qWait(100);
+        giveTimeToReturn();
         QVERIFY2(!done, qPrintable(QStringLiteral("let through after %1 releases").arg(i)));
         limit.release(QString(held.at(i), QLatin1Char('x')));
         heldCost -= cost(held.at(i));
     }
-    QTRY_VERIFY(done);
-    QVERIFY(result);
     QVERIFY(reader->wait(5000));
+    QVERIFY(done);
+    QVERIFY(result);
     QCOMPARE(limit.used(), heldCost + qMin(capacity, cost(next)));
     QVERIFY(limit.used() <= capacity);
 }
@@ -81,15 +86,17 @@ void tst_ReadAheadLimit::interruptEndsWait()
 {
     ReadAheadLimit limit(cost(10));
     QVERIFY(limit.acquire(QStringLiteral("0123456789")));
+    QSemaphore called;
     std::atomic<bool> done{false};
     std::atomic<bool> result{true};
     std::unique_ptr<QThread> reader(QThread::create([&] {
+        called.release();
         result = limit.acquire(QStringLiteral("waits"));
         done = true;
     }));
     reader->start();
-    // Still waiting after a while: nothing is released.
-    QTest::qWait(100);
+    QVERIFY(called.tryAcquire(1, 5000));
+    giveTimeToReturn();
     QVERIFY(!done);
     limit.interrupt();
     QVERIFY(reader->wait(5000));
