@@ -1,7 +1,9 @@
+#include "common/utf8.h"
 #include "link/utf8decoder.h"
 
 #include <QtTest>
 
+using oxlconsole::Utf8;
 using oxlconsole::Utf8Decoder;
 
 // The conversion of the bytes that the desktop application sends, read by read. Every
@@ -224,7 +226,7 @@ void tst_Utf8Decoder::unfinishedTail()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, tail);
-    QCOMPARE(Utf8Decoder::unfinishedTail(bytes), tail);
+    QCOMPARE(Utf8::unfinishedTail(bytes), tail);
 }
 
 QTEST_APPLESS_MAIN(tst_Utf8Decoder)
