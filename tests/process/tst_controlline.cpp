@@ -1,18 +1,15 @@
 #include "bridgeprocess.h"
+#include "endprocess.h"
+#ifdef Q_OS_WIN
+#include "clientpipes.h"
+#else
+#include "inheriteddescriptor.h"
+#endif
 
 #include <QScopeGuard>
 #include <QtTest>
 
-#ifdef Q_OS_WIN
-#include "clientpipes.h"
-
-#include <windows.h>
-#else
 #include <csignal>
-
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 // The control line, run against copies of the bridge and of the sample desktop application
 // placed beside it as OXL.exe.
@@ -118,18 +115,8 @@ void tst_ControlLine::stopLaunched(const BridgeProcess &bridge)
         return;
     for (const QByteArray &line : log.readAll().split('\n')) {
         const qint64 pid = line.split('\t').constFirst().toLongLong();
-        if (pid <= 0)
-            continue;
-#ifdef Q_OS_WIN
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, DWORD(pid))) {
-            TerminateProcess(process, 1);
-            // Its folder can be removed only once it has gone.
-            WaitForSingleObject(process, 5000);
-            CloseHandle(process);
-        }
-#else
-        ::kill(pid_t(pid), SIGTERM);
-#endif
+        if (pid > 0)
+            endProcess(pid);
     }
 }
 
@@ -369,12 +356,11 @@ void tst_ControlLine::processStatePassedOn()
     bridge.environment.remove(QStringLiteral("QT_NO_GLIB"));
     if (!clientValue.isNull())
         bridge.environment.insert(QStringLiteral("QT_NO_GLIB"), QString::fromLatin1(clientValue));
-    // A descriptor without close-on-exec, as many clients leave some.
-    const int leaked = ::open("/dev/null", O_RDONLY);
-    QVERIFY(leaked >= 0 && ::dup2(leaked, 99) == 99);
-    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
-    ::close(99);
-    ::close(leaked);
+    {
+        const InheritedDescriptor leaked(99);
+        QVERIFY(leaked.isOpen());
+        bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+    }
     bridge.write("#OPEN_OXL#\n");
 
     QByteArrayList lines;
