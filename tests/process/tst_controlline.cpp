@@ -1,5 +1,6 @@
 #include "bridgeprocess.h"
 #include "endprocess.h"
+#include "rowbridge.h"
 #ifdef Q_OS_WIN
 #include "clientpipes.h"
 #else
@@ -196,19 +197,28 @@ void tst_ControlLine::againWhileConnected()
 void tst_ControlLine::blankMakesOrdinaryLine_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("blank before") << QByteArray(" #OPEN_OXL#");
-    QTest::newRow("blank after") << QByteArray("#OPEN_OXL# ");
-    QTest::newRow("tab after") << QByteArray("#open_oxl#\t");
+    QTest::addColumn<std::shared_ptr<RowBridge>>("run");
+    const auto row = [](const char *name, const QByteArray &line) {
+        QTest::newRow(name) << line << RowBridge::prepare([](RowBridge &run) {
+            const QString bin = installBridge(run.bridge(), true);
+            if (!run.bridge().listen())
+                return false;
+            run.bridge().start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+            return true;
+        });
+    };
+    row("blank before", " #OPEN_OXL#");
+    row("blank after", "#OPEN_OXL# ");
+    row("tab after", "#open_oxl#\t");
 }
 
 void tst_ControlLine::blankMakesOrdinaryLine()
 {
     QFETCH(QByteArray, line);
-    BridgeProcess bridge;
-    const QString bin = installBridge(bridge, true);
+    QFETCH(std::shared_ptr<RowBridge>, run);
+    QVERIFY(run->ready());
+    BridgeProcess &bridge = run->bridge();
     const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
-    QVERIFY(bridge.listen());
-    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     QLocalSocket *desktop = bridge.accept();
     QVERIFY(desktop);
     bridge.write(line + '\n');

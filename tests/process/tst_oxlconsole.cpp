@@ -2,6 +2,7 @@
 #include "bridgesupply.h"
 #include "desktop.h"
 #include "numberedlines.h"
+#include "rowbridge.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -357,23 +358,29 @@ void tst_OxlConsole::textsWhileSendWaits()
 
 void tst_OxlConsole::sampleAnswerEnd_data()
 {
-    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("end");
-    QTest::newRow("none") << QStringList() << QByteArray();
-    QTest::newRow("marker") << QStringList{"--answer-end", "<<END>>"} << QByteArray("<<END>>");
-    QTest::newRow("escapes") << QStringList{"--answer-end", "\\t<<END>>\\\\"} << QByteArray("\t<<END>>\\");
+    QTest::addColumn<std::shared_ptr<RowBridge>>("run");
+    const auto row = [](const char *name, const QStringList &arguments, const QByteArray &end) {
+        QTest::newRow(name) << end << RowBridge::prepare([arguments](RowBridge &run) {
+            if (!run.desktop().start(arguments + QStringList{"--greeting", "ready"}))
+                return false;
+            run.bridge().start();
+            return true;
+        });
+    };
+    row("none", {}, QByteArray());
+    row("marker", {"--answer-end", "<<END>>"}, "<<END>>");
+    row("escapes", {"--answer-end", "\\t<<END>>\\\\"}, "\t<<END>>\\");
 }
 
 // The framing a client can try against the sample application: once the line ends are dropped,
 // the greeting and each answer end with the given text.
 void tst_OxlConsole::sampleAnswerEnd()
 {
-    QFETCH(QStringList, arguments);
     QFETCH(QByteArray, end);
-    BridgeProcess bridge;
-    Desktop desktop(bridge);
-    QVERIFY(desktop.start(arguments + QStringList{"--greeting", "ready"}));
-    bridge.start();
+    QFETCH(std::shared_ptr<RowBridge>, run);
+    QVERIFY(run->ready());
+    BridgeProcess &bridge = run->bridge();
     // Lines written before the bridge connects are dropped.
     QTRY_VERIFY_WITH_TIMEOUT(!bridge.output().isEmpty(), 10000);
     bridge.write("one\ntwo\n");
