@@ -13,6 +13,8 @@ class tst_OxlConsole : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+
     // run mode
     void refusedModes_data();
     void refusedModes();
@@ -48,6 +50,11 @@ private slots:
 private:
     BridgeSupply m_bridges{6};
 };
+
+void tst_OxlConsole::initTestCase()
+{
+    m_bridges.startAhead();
+}
 
 void tst_OxlConsole::refusedModes_data()
 {

@@ -9,11 +9,16 @@ BridgeSupply::BridgeSupply(int ahead)
 
 BridgeSupply::~BridgeSupply() = default;
 
+void BridgeSupply::startAhead()
+{
+    while (int(m_started.size()) < m_ahead)
+        m_started.push_back(startOne());
+}
+
 std::unique_ptr<BridgeProcess> BridgeSupply::take()
 {
-    // Started on the first demand, so that a run of other tests starts none.
-    while (int(m_started.size()) < m_ahead + 1)
-        m_started.push_back(startOne());
+    startAhead();
+    m_started.push_back(startOne());
     std::unique_ptr<BridgeProcess> bridge = std::move(m_started.front());
     m_started.pop_front();
     return bridge;

@@ -16,6 +16,9 @@ public:
     explicit BridgeSupply(int ahead);
     ~BridgeSupply();
 
+    // Starts the bridges ahead now rather than at the first take, so that even the first
+    // taker finds its bridge connected.
+    void startAhead();
     // A started bridge; its accept() gives the desktop side of its connection.
     std::unique_ptr<BridgeProcess> take();
 
