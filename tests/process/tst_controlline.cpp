@@ -1,18 +1,16 @@
 #include "bridgeprocess.h"
+#include "endprocess.h"
+#include "rowbridge.h"
+#ifdef Q_OS_WIN
+#include "clientpipes.h"
+#else
+#include "inheriteddescriptor.h"
+#endif
 
 #include <QScopeGuard>
 #include <QtTest>
 
-#ifdef Q_OS_WIN
-#include "clientpipes.h"
-
-#include <windows.h>
-#else
 #include <csignal>
-
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 // The control line, run against copies of the bridge and of the sample desktop application
 // placed beside it as OXL.exe.
@@ -118,18 +116,8 @@ void tst_ControlLine::stopLaunched(const BridgeProcess &bridge)
         return;
     for (const QByteArray &line : log.readAll().split('\n')) {
         const qint64 pid = line.split('\t').constFirst().toLongLong();
-        if (pid <= 0)
-            continue;
-#ifdef Q_OS_WIN
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, DWORD(pid))) {
-            TerminateProcess(process, 1);
-            // Its folder can be removed only once it has gone.
-            WaitForSingleObject(process, 5000);
-            CloseHandle(process);
-        }
-#else
-        ::kill(pid_t(pid), SIGTERM);
-#endif
+        if (pid > 0)
+            endProcess(pid);
     }
 }
 
@@ -209,19 +197,28 @@ void tst_ControlLine::againWhileConnected()
 void tst_ControlLine::blankMakesOrdinaryLine_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::newRow("blank before") << QByteArray(" #OPEN_OXL#");
-    QTest::newRow("blank after") << QByteArray("#OPEN_OXL# ");
-    QTest::newRow("tab after") << QByteArray("#open_oxl#\t");
+    QTest::addColumn<std::shared_ptr<RowBridge>>("run");
+    const auto row = [](const char *name, const QByteArray &line) {
+        QTest::newRow(name) << line << RowBridge::prepare([](RowBridge &run) {
+            const QString bin = installBridge(run.bridge(), true);
+            if (!run.bridge().listen())
+                return false;
+            run.bridge().start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+            return true;
+        });
+    };
+    row("blank before", " #OPEN_OXL#");
+    row("blank after", "#OPEN_OXL# ");
+    row("tab after", "#open_oxl#\t");
 }
 
 void tst_ControlLine::blankMakesOrdinaryLine()
 {
     QFETCH(QByteArray, line);
-    BridgeProcess bridge;
-    const QString bin = installBridge(bridge, true);
+    QFETCH(std::shared_ptr<RowBridge>, run);
+    QVERIFY(run->ready());
+    BridgeProcess &bridge = run->bridge();
     const auto stopLaunchedAtEnd = qScopeGuard([&bridge] { stopLaunched(bridge); });
-    QVERIFY(bridge.listen());
-    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
     QLocalSocket *desktop = bridge.accept();
     QVERIFY(desktop);
     bridge.write(line + '\n');
@@ -369,12 +366,11 @@ void tst_ControlLine::processStatePassedOn()
     bridge.environment.remove(QStringLiteral("QT_NO_GLIB"));
     if (!clientValue.isNull())
         bridge.environment.insert(QStringLiteral("QT_NO_GLIB"), QString::fromLatin1(clientValue));
-    // A descriptor without close-on-exec, as many clients leave some.
-    const int leaked = ::open("/dev/null", O_RDONLY);
-    QVERIFY(leaked >= 0 && ::dup2(leaked, 99) == 99);
-    bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
-    ::close(99);
-    ::close(leaked);
+    {
+        const InheritedDescriptor leaked(99);
+        QVERIFY(leaked.isOpen());
+        bridge.start({QStringLiteral("Calyxen")}, bridgeIn(bin));
+    }
     bridge.write("#OPEN_OXL#\n");
 
     QByteArrayList lines;

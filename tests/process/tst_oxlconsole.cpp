@@ -1,6 +1,8 @@
 #include "bridgeprocess.h"
+#include "bridgesupply.h"
 #include "desktop.h"
 #include "numberedlines.h"
+#include "rowbridge.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -11,6 +13,8 @@ class tst_OxlConsole : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+
     // run mode
     void refusedModes_data();
     void refusedModes();
@@ -42,7 +46,15 @@ private slots:
     void endOfInput_data();
     void endOfInput();
     void endOfInputBeforeConnecting();
+
+private:
+    BridgeSupply m_bridges{6};
 };
+
+void tst_OxlConsole::initTestCase()
+{
+    m_bridges.startAhead();
+}
 
 void tst_OxlConsole::refusedModes_data()
 {
@@ -101,20 +113,20 @@ void tst_OxlConsole::firstAttemptAfterTwoSeconds()
 
 void tst_OxlConsole::reconnectsAfterDesktopCloses()
 {
-    BridgeProcess bridge;
-    QLocalSocket *first = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *first = bridge->accept();
     QVERIFY(first);
     QElapsedTimer clock;
     clock.start();
     first->disconnectFromServer();
-    QLocalSocket *second = bridge.accept();
+    QLocalSocket *second = bridge->accept();
     QVERIFY(second);
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(elapsed >= 1900 && elapsed < 6000, qPrintable(QString::number(elapsed)));
-    bridge.write("after\n");
+    bridge->write("after\n");
     QCOMPARE(BridgeProcess::receive(second, 6), QByteArray("after\n"));
     // The close itself is not reported to the client.
-    QCOMPARE(bridge.output(), QByteArray());
+    QCOMPARE(bridge->output(), QByteArray());
 }
 
 void tst_OxlConsole::linesForwarded_data()
@@ -142,10 +154,10 @@ void tst_OxlConsole::linesForwarded()
 {
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
-    bridge.write(input);
+    bridge->write(input);
     QCOMPARE(BridgeProcess::receive(desktop, expected.size()), expected);
     // Nothing more arrives within a while. Bytes, not readiness: Qt's Windows pipe reader
     // still reports readiness for bytes that were already read.
@@ -159,10 +171,10 @@ void tst_OxlConsole::longLineForwarded()
     for (int i = 0; i < line.size(); i += 4099)
         line[i] = char('a' + i % 26);
     line.append('\n');
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
-    bridge.write(line);
+    bridge->write(line);
     const QByteArray received = BridgeProcess::receive(desktop, line.size(), 30000);
     QCOMPARE(received.size(), line.size());
     QVERIFY(received == line);
@@ -187,8 +199,8 @@ void tst_OxlConsole::linesBeforeConnectionDropped()
 // read its input without end; once the application reads again, every line arrives, in order.
 void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
 {
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     // Qt takes no more bytes off a socket whose one-byte read buffer is full.
     desktop->setReadBufferSize(1);
@@ -205,41 +217,41 @@ void tst_OxlConsole::heldBackWhileDesktopDoesNotRead()
 #endif
     const QByteArray lines = numberedLines("", inputSize / lineSize, lineSize);
     QByteArray received;
-    bridge.feed(lines);
+    bridge->feed(lines);
     const qint64 bound = 4 * 1024 * 1024;
-    QVERIFY2(!QTest::qWaitFor([&] { return bridge.taken() > bound; }, 3000), qPrintable(QString::number(bridge.taken())));
+    QVERIFY2(!QTest::qWaitFor([&] { return bridge->taken() > bound; }, 3000), qPrintable(QString::number(bridge->taken())));
 
     // The rest of the input is written while the desktop side reads, both from the event loop.
     const QObject connections;
     connect(desktop, &QLocalSocket::readyRead, &connections, [&] { received += desktop->readAll(); });
     desktop->setReadBufferSize(0);
     received += desktop->readAll();
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.taken(), qint64(lines.size()), 120000);
-    bridge.closeInput();
+    QTRY_COMPARE_WITH_TIMEOUT(bridge->taken(), qint64(lines.size()), 120000);
+    bridge->closeInput();
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 60000);
     QVERIFY(received == lines);
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.process.state(), QProcess::NotRunning, 10000);
-    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(bridge.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge->process.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(bridge->process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge->process.exitCode(), 0);
 }
 
 // A desktop application that reads slowly takes each large line in many pieces: the bridge
 // goes on to the next line only once the one before has been written.
 void tst_OxlConsole::heldBackWhileDesktopReadsSlowly()
 {
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     desktop->setReadBufferSize(256 * 1024);
     const QByteArray line = QByteArray(4 * 1024 * 1024 - 1, 'y') + '\n';
     const QByteArray lines = line.repeated(16);
-    bridge.feed(lines);
+    bridge->feed(lines);
     QByteArray received;
     qint64 mostAhead = 0;
     QTimer reader;
     connect(&reader, &QTimer::timeout, [&] {
         received += desktop->read(256 * 1024);
-        mostAhead = qMax(mostAhead, bridge.taken() - received.size());
+        mostAhead = qMax(mostAhead, bridge->taken() - received.size());
     });
     reader.start(20);
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), lines.size(), 120000);
@@ -266,33 +278,35 @@ void tst_OxlConsole::textsWritten()
 {
     QFETCH(QByteArrayList, writes);
     QFETCH(QByteArray, expected);
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     for (const QByteArray &bytes : writes) {
+        const QByteArray before = bridge->output();
         desktop->write(bytes);
         QVERIFY(desktop->waitForBytesWritten(5000));
-        // Gives the bridge time to take these bytes as a read of their own.
-        QTest::qWait(300);
+        // Gives the bridge time to take these bytes as a read of their own. A read it has made
+        // shows in its output, unless it held only part of a character.
+        static_cast<void>(QTest::qWaitFor([&] { return bridge->output() != before; }, 300));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(bridge.output(), BridgeProcess::written(expected), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(bridge->output(), BridgeProcess::written(expected), 5000);
 }
 
 void tst_OxlConsole::clientStopsReading()
 {
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
-    bridge.process.closeReadChannel(QProcess::StandardOutput);
+    bridge->process.closeReadChannel(QProcess::StandardOutput);
     for (int i = 0; i < 20; ++i) {
         desktop->write(QByteArray(4096, 'z'));
         desktop->waitForBytesWritten(1000);
     }
     // Time for the bridge to write these texts to the closed output.
     QTest::qWait(300);
-    bridge.write("alive\n");
+    bridge->write("alive\n");
     QCOMPARE(BridgeProcess::receive(desktop, 6), QByteArray("alive\n"));
-    QCOMPARE(bridge.process.state(), QProcess::Running);
+    QCOMPARE(bridge->process.state(), QProcess::Running);
 }
 
 // A text far larger than one read arrives whole and unchanged; only line ends are added,
@@ -302,14 +316,14 @@ void tst_OxlConsole::largeTextWritten()
     QByteArray text;
     for (int i = 0; text.size() < 8 * 1024 * 1024; ++i)
         text += "w\xC3\xB6rd " + QByteArray::number(i) + ' ';
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     desktop->write(text);
-    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().size() > text.size()
-                                 && BridgeProcess::withoutLineEnds(bridge.output()).size() == text.size(),
+    QTRY_VERIFY_WITH_TIMEOUT(bridge->output().size() > text.size()
+                                 && BridgeProcess::withoutLineEnds(bridge->output()).size() == text.size(),
                              30000);
-    const QByteArray output = bridge.output();
+    const QByteArray output = bridge->output();
     QVERIFY(output.endsWith('\n'));
     QVERIFY(BridgeProcess::withoutLineEnds(output) == text);
 }
@@ -329,11 +343,11 @@ void tst_OxlConsole::textsWhileSendWaits()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, thenClose);
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     desktop->setReadBufferSize(1);
-    bridge.write(QByteArray(4 * 1024 * 1024, 'x') + '\n');
+    bridge->write(QByteArray(4 * 1024 * 1024, 'x') + '\n');
     // The send has begun.
     QTRY_VERIFY(desktop->bytesAvailable() > 0);
     desktop->write(text);
@@ -342,32 +356,38 @@ void tst_OxlConsole::textsWhileSendWaits()
         desktop->abort();
     }
     // Far less than the send's own 30 s bound.
-    QTRY_VERIFY_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(bridge.output()) == text, 10000);
-    QVERIFY(bridge.output().endsWith('\n'));
+    QTRY_VERIFY_WITH_TIMEOUT(BridgeProcess::withoutLineEnds(bridge->output()) == text, 10000);
+    QVERIFY(bridge->output().endsWith('\n'));
     // Nothing that Qt might warn about, such as a read from a socket it has closed.
-    QCOMPARE(bridge.process.readAllStandardError(), QByteArray());
+    QCOMPARE(bridge->process.readAllStandardError(), QByteArray());
     desktop->abort();
 }
 
 void tst_OxlConsole::sampleAnswerEnd_data()
 {
-    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("end");
-    QTest::newRow("none") << QStringList() << QByteArray();
-    QTest::newRow("marker") << QStringList{"--answer-end", "<<END>>"} << QByteArray("<<END>>");
-    QTest::newRow("escapes") << QStringList{"--answer-end", "\\t<<END>>\\\\"} << QByteArray("\t<<END>>\\");
+    QTest::addColumn<std::shared_ptr<RowBridge>>("run");
+    const auto row = [](const char *name, const QStringList &arguments, const QByteArray &end) {
+        QTest::newRow(name) << end << RowBridge::prepare([arguments](RowBridge &run) {
+            if (!run.desktop().start(arguments + QStringList{"--greeting", "ready"}))
+                return false;
+            run.bridge().start();
+            return true;
+        });
+    };
+    row("none", {}, QByteArray());
+    row("marker", {"--answer-end", "<<END>>"}, "<<END>>");
+    row("escapes", {"--answer-end", "\\t<<END>>\\\\"}, "\t<<END>>\\");
 }
 
 // The framing a client can try against the sample application: once the line ends are dropped,
 // the greeting and each answer end with the given text.
 void tst_OxlConsole::sampleAnswerEnd()
 {
-    QFETCH(QStringList, arguments);
     QFETCH(QByteArray, end);
-    BridgeProcess bridge;
-    Desktop desktop(bridge);
-    QVERIFY(desktop.start(arguments + QStringList{"--greeting", "ready"}));
-    bridge.start();
+    QFETCH(std::shared_ptr<RowBridge>, run);
+    QVERIFY(run->ready());
+    BridgeProcess &bridge = run->bridge();
     // Lines written before the bridge connects are dropped.
     QTRY_VERIFY_WITH_TIMEOUT(!bridge.output().isEmpty(), 10000);
     bridge.write("one\ntwo\n");
@@ -409,14 +429,14 @@ void tst_OxlConsole::endOfInput()
     QFETCH(bool, closeInput);
     QFETCH(bool, pause);
     QFETCH(QByteArray, expected);
-    BridgeProcess bridge;
-    QLocalSocket *desktop = bridge.startConnected();
+    const auto bridge = m_bridges.take();
+    QLocalSocket *desktop = bridge->accept();
     QVERIFY(desktop);
     if (pause)
         desktop->setReadBufferSize(1);
-    bridge.process.write(input);
+    bridge->process.write(input);
     if (closeInput)
-        bridge.closeInput();
+        bridge->closeInput();
     if (pause) {
         // The desktop application's pause.
         QTest::qWait(1000);
@@ -432,10 +452,10 @@ void tst_OxlConsole::endOfInput()
     QTest::qWait(200);
     desktop->write("answer");
     QVERIFY(desktop->waitForBytesWritten(1000));
-    QVERIFY(bridge.process.waitForFinished(5000));
-    QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(bridge.process.exitCode(), 0);
-    QCOMPARE(bridge.output(), BridgeProcess::written("answer\n"));
+    QVERIFY(bridge->process.waitForFinished(5000));
+    QCOMPARE(bridge->process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bridge->process.exitCode(), 0);
+    QCOMPARE(bridge->output(), BridgeProcess::written("answer\n"));
     // No message stands for the end itself.
     QTRY_COMPARE(desktop->state(), QLocalSocket::UnconnectedState);
     QCOMPARE(received, expected);

@@ -18,6 +18,11 @@ BridgeProcess::~BridgeProcess()
 {
     if (process.state() == QProcess::NotRunning)
         return;
+    // The desktop side goes first: a bridge whose link is down ends as soon as its input ends,
+    // where a connected one would wait for answers first.
+    server.close();
+    for (QLocalSocket *desktop : server.findChildren<QLocalSocket *>())
+        desktop->abort();
     // Ending the input ends the bridge as a client ends it, so that what a sanitizer build
     // checks at exit (leaks) is checked after every test; a bridge that does not end is killed.
     process.closeWriteChannel();

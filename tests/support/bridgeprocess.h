@@ -23,8 +23,12 @@ public:
     // The name OXL as a process whose TMPDIR is directory finds it.
 #ifdef Q_OS_WIN
     static QString socketPath(const QString &) { return QStringLiteral("OXL"); }
+    static constexpr bool sharesSocketName = true;
 #else
     static QString socketPath(const QString &directory) { return directory + QStringLiteral("/OXL"); }
+    // Whether every bridge finds the same OXL, so that bridges that serve or reach it cannot
+    // run at the same time.
+    static constexpr bool sharesSocketName = false;
 #endif
 
     bool listen();
